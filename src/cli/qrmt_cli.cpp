@@ -1,0 +1,446 @@
+#include "qrmt_cli.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <unordered_set>
+
+#include "core/qrmt_classes.h"
+#include "core/qrmt_const.h"
+#include "core/qrmt_engine.h"
+#include "core/qrmt_report.h"
+
+namespace fs = std::filesystem;
+
+namespace qrmt {
+
+namespace {
+
+constexpr const char* CountUsage =
+    "Usage: quorimeter count [OPTIONS] PATH...\n"
+    "Counts code, comment, blank and mixed lines of the files at each PATH.\n"
+    "A PATH is a file or a folder; folders are read with all their subfolders.\n"
+    "\n"
+    "Options:\n"
+    "      --all-files        count every file, not only those of the enabled formats\n"
+    "      --format FORMAT    text (default), csv, tsv or json\n"
+    "  -o, --output FILE      write the report to FILE instead of standard output\n"
+    "      --no-path          show file names without their folders\n"
+    "  -j, --jobs N           count on N threads (default: one per core)\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every file was read, 1 when a file or folder could not\n"
+    "be read (it is still reported), 2 for a usage error or an unwritable output.\n";
+
+enum class TFormat { Text, Csv, Tsv, Json };
+
+struct TOptions {
+  bool AllFiles = false;
+  TFormat Format = TFormat::Text;
+  std::string OutputFile;
+  bool ShowPath = true;
+  unsigned Jobs = 0;
+  std::vector<std::string> Paths;
+};
+
+// Parses the arguments; on failure returns the message for stderr.
+std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TOptions& o, bool& help,
+                                        bool& version) {
+  bool endOfOptions = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (endOfOptions || a.empty() || a[0] != '-' || a == "-") {
+      o.Paths.push_back(a);
+      continue;
+    }
+    auto value = [&](const std::string& name, std::string& out) -> bool {
+      size_t eq = a.find('=');
+      if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
+        out = a.substr(eq + 1);
+        return true;
+      }
+      if (i + 1 >= args.size()) return false;
+      out = args[++i];
+      (void)name;
+      return true;
+    };
+    std::string name = a.substr(0, a.find('='));
+    std::string v;
+    if (a == "--") {
+      endOfOptions = true;
+    } else if (a == "-h" || a == "--help") {
+      help = true;
+    } else if (a == "--version") {
+      version = true;
+    } else if (a == "--all-files") {
+      o.AllFiles = true;
+    } else if (a == "--no-path") {
+      o.ShowPath = false;
+    } else if (name == "--format") {
+      if (!value(name, v)) return "option '--format' needs a value";
+      if (v == "text") o.Format = TFormat::Text;
+      else if (v == "csv") o.Format = TFormat::Csv;
+      else if (v == "tsv") o.Format = TFormat::Tsv;
+      else if (v == "json") o.Format = TFormat::Json;
+      else return "unknown format '" + v + "' (text, csv, tsv or json)";
+    } else if (a == "-o" || name == "--output") {
+      if (!value(name, v) || v.empty()) return "option '" + name + "' needs a file name";
+      o.OutputFile = v;
+    } else if (a == "-j" || name == "--jobs") {
+      if (!value(name, v)) return "option '" + name + "' needs a number";
+      int32_t n = 0;
+      if (!TryParseInt32(v, n) || n < 1 || n > 1024) return "invalid number of jobs '" + v + "'";
+      o.Jobs = static_cast<unsigned>(n);
+    } else {
+      return "unknown option '" + a + "'";
+    }
+  }
+  return std::nullopt;
+}
+
+// Collects the files to count: the walk order of `find`, symbolic links met
+// in the walk neither followed nor counted, each name once.
+class TFileCollector {
+ public:
+  TFileCollector(const TFileTypeList& types, bool allFiles, std::ostream& err)
+      : FTypes(types), FAllFiles(allFiles), FErr(err) {}
+
+  void AddPath(const std::string& path) {
+    std::error_code ec;
+    fs::file_status st = fs::status(path, ec);  // an argument that is a link is followed
+    if (fs::is_directory(st)) {
+      AddFolder(path);
+    } else {
+      AddFile(path);
+    }
+  }
+
+  std::vector<std::string>& Files() { return FFiles; }
+  bool HadErrors() const { return FHadErrors; }
+
+ private:
+  void AddFile(const std::string& name) {
+    if (!FAllFiles && !MatchesFilter(FTypes, name, true)) return;
+    if (!FSeen.insert(name).second) return;
+    FFiles.push_back(name);
+  }
+
+  void AddFolder(const std::string& folder) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) {
+      FErr << "quorimeter: cannot read folder '" << folder << "': " << ec.message() << "\n";
+      FHadErrors = true;
+      return;
+    }
+    const std::string prefix = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+      const fs::directory_entry& e = *it;
+      std::error_code typeEc;
+      if (e.is_symlink(typeEc)) continue;
+      const std::string name = prefix + e.path().filename().string();
+      if (e.is_directory(typeEc)) {
+        AddFolder(name);
+      } else if (e.is_regular_file(typeEc)) {
+        AddFile(name);
+      }
+      // Sockets, pipes and devices inside a folder are no source files.
+    }
+    if (ec) {
+      FErr << "quorimeter: error while reading folder '" << folder << "': " << ec.message() << "\n";
+      FHadErrors = true;
+    }
+  }
+
+  const TFileTypeList& FTypes;
+  bool FAllFiles;
+  std::ostream& FErr;
+  std::vector<std::string> FFiles;
+  std::unordered_set<std::string> FSeen;
+  bool FHadErrors = false;
+};
+
+std::string JsonString(std::string_view s) {
+  std::string repaired;
+  RepairUtf8(s, repaired);  // file names need not be valid UTF-8
+  std::string out = "\"";
+  for (char ch : repaired) {
+    auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// The percentage as a JSON number with two decimals.
+std::string JsonPercent(int64_t part, int64_t whole) {
+  std::string t = FormatPercent(part, whole);
+  return t.substr(0, t.size() - 2);
+}
+
+std::string JsonCounts(const TReportRow& r) {
+  std::ostringstream s;
+  s << "\"nominal\": " << r.Nominal << ", \"code\": " << r.SourceCode
+    << ", \"code_percent\": " << JsonPercent(r.SourceCode, r.Total) << ", \"comment\": " << r.Comment
+    << ", \"comment_percent\": " << JsonPercent(r.Comment, r.Total) << ", \"blank\": " << r.Blank
+    << ", \"blank_percent\": " << JsonPercent(r.Blank, r.Total) << ", \"mixed\": " << r.Mixed
+    << ", \"mixed_percent\": " << JsonPercent(r.Mixed, r.Total) << ", \"total\": " << r.Total;
+  return s.str();
+}
+
+// Writes rows as they arrive (CSV, TSV, JSON) or at the end (the aligned
+// table, which needs every width first).
+class TReportWriter {
+ public:
+  TReportWriter(std::ostream& out, TFormat format, bool colour) : FOut(out), FFormat(format), FColour(colour) {}
+
+  void Begin() {
+    if (FFormat == TFormat::Csv || FFormat == TFormat::Tsv) {
+      FOut << CsvRecord(Titles(), Separator());
+    } else if (FFormat == TFormat::Json) {
+      FOut << "{\n  \"files\": [";
+    }
+  }
+
+  void Row(const TReportRow& row, const TCountResult& result) {
+    FTotals.Add(row);
+    switch (FFormat) {
+      case TFormat::Csv:
+      case TFormat::Tsv: FOut << CsvLineBreak << CsvRecord(RowCells(row), Separator()); break;
+      case TFormat::Json:
+        FOut << (FTotals.Files > 1 ? ",\n" : "\n") << "    {\"file\": " << JsonString(row.FileName) << ", "
+             << JsonCounts(row);
+        if (result.Failed()) FOut << ", \"error\": " << JsonString(result.Error);
+        FOut << "}";
+        break;
+      case TFormat::Text:
+        FRows.push_back(RowCells(row));
+        FFailed.push_back(row.Failed);
+        break;
+    }
+  }
+
+  void End() {
+    switch (FFormat) {
+      case TFormat::Csv:
+      case TFormat::Tsv: FOut << CsvLineBreak << CsvRecord(FooterCells(FTotals), Separator()); break;
+      case TFormat::Json: {
+        TReportRow t;
+        t.Nominal = FTotals.Nominal;
+        t.SourceCode = FTotals.SourceCode;
+        t.Comment = FTotals.Comment;
+        t.Blank = FTotals.Blank;
+        t.Mixed = FTotals.Mixed;
+        t.Total = FTotals.Total;
+        FOut << (FTotals.Files > 0 ? "\n  ],\n" : "],\n") << "  \"totals\": {\"files\": " << FTotals.Files << ", "
+             << JsonCounts(t) << "}\n}\n";
+        break;
+      }
+      case TFormat::Text: WriteTable(); break;
+    }
+  }
+
+ private:
+  static std::vector<std::string> Titles() { return {ReportColumnTitles.begin(), ReportColumnTitles.end()}; }
+  char Separator() const { return FFormat == TFormat::Tsv ? '\t' : ','; }
+
+  void WriteTable() {
+    const std::vector<std::string> titles = Titles();
+    const std::vector<std::string> footer = FooterCells(FTotals);
+    std::vector<size_t> width(ReportColumnCount, 0);
+    auto measure = [&](const std::vector<std::string>& cells) {
+      for (size_t c = 0; c < cells.size(); ++c) width[c] = std::max(width[c], DisplayWidth(cells[c]));
+    };
+    measure(titles);
+    measure(footer);
+    for (const auto& r : FRows) measure(r);
+    size_t ruleWidth = 0;
+    for (size_t w : width) ruleWidth += w;
+    ruleWidth += 2 * (width.size() - 1);
+    const std::string rule(ruleWidth, '-');
+
+    WriteLine(titles, width, false);
+    FOut << rule << "\n";
+    for (size_t i = 0; i < FRows.size(); ++i) WriteLine(FRows[i], width, FFailed[i]);
+    FOut << rule << "\n";
+    WriteLine(footer, width, false);
+  }
+
+  void WriteLine(const std::vector<std::string>& cells, const std::vector<size_t>& width, bool red) {
+    if (red && FColour) FOut << "\033[31m";
+    for (size_t c = 0; c < cells.size(); ++c) {
+      const std::string pad(width[c] - DisplayWidth(cells[c]), ' ');
+      // The name stands left, numbers and their titles right.
+      if (c == 0) {
+        FOut << cells[c] << pad;
+      } else {
+        FOut << "  " << pad << cells[c];
+      }
+    }
+    if (red && FColour) FOut << "\033[0m";
+    FOut << "\n";
+  }
+
+  // Characters, not bytes: UTF-8 continuation bytes take no column.
+  static size_t DisplayWidth(const std::string& s) {
+    size_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+  }
+
+  std::ostream& FOut;
+  TFormat FFormat;
+  bool FColour;
+  TReportTotals FTotals;
+  std::vector<std::vector<std::string>> FRows;
+  std::vector<bool> FFailed;
+};
+
+class TProgress {
+ public:
+  TProgress(std::ostream& err, bool enabled, size_t total) : FErr(err), FEnabled(enabled), FTotal(total) {}
+  ~TProgress() { Clear(); }
+
+  void Update(size_t done, bool force = false) {
+    if (!FEnabled) return;
+    auto now = std::chrono::steady_clock::now();
+    if (!force && now - FLast < std::chrono::milliseconds(100)) return;
+    FLast = now;
+    const double seconds = std::chrono::duration<double>(now - FStart).count();
+    const auto percent = FTotal == 0 ? 100 : static_cast<int>(done * 100 / FTotal);
+    const auto rate = seconds > 0 ? static_cast<long long>(static_cast<double>(done) / seconds) : 0;
+    FErr << "\r\033[K" << done << "/" << FTotal << " files (" << percent << " %), " << rate << " files/s"
+         << std::flush;
+    FShown = true;
+  }
+
+  void Clear() {
+    if (FShown) FErr << "\r\033[K" << std::flush;
+    FShown = false;
+  }
+
+ private:
+  std::ostream& FErr;
+  bool FEnabled;
+  size_t FTotal;
+  bool FShown = false;
+  std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point FLast{};
+};
+
+}  // namespace
+
+std::string ProgramUsage() {
+  return std::string("Usage: quorimeter count [OPTIONS] PATH...\n"
+                     "       quorimeter --help | --version\n"
+                     "\n") +
+         "Run 'quorimeter count --help' for the options of the command-line counter.\n";
+}
+
+int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
+  TOptions options;
+  bool help = false, version = false;
+  if (auto error = ParseOptions(args, options, help, version)) {
+    io.Err << "quorimeter count: " << *error << "\nTry 'quorimeter count --help'.\n";
+    return ecUsage;
+  }
+  if (help) {
+    io.Out << CountUsage;
+    return ecOk;
+  }
+  if (version) {
+    io.Out << ProgramVersionText << "\n";
+    return ecOk;
+  }
+  if (options.Paths.empty()) {
+    io.Err << "quorimeter count: no PATH given\nTry 'quorimeter count --help'.\n";
+    return ecUsage;
+  }
+  for (const std::string& p : options.Paths) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(p, ec);
+    if (ec || !fs::exists(st)) {
+      if (!ec) ec = std::make_error_code(std::errc::no_such_file_or_directory);
+      io.Err << "quorimeter count: cannot access '" << p << "': " << ec.message() << "\n";
+      return ecUsage;
+    }
+  }
+
+  TFileTypeList types;
+  LoadDefaultFileTypes(types);
+
+  TFileCollector collector(types, options.AllFiles, io.Err);
+  for (const std::string& p : options.Paths) collector.AddPath(p);
+
+  std::ofstream file;
+  std::ostream* out = &io.Out;
+  bool colour = io.OutIsTerminal;
+  if (!options.OutputFile.empty()) {
+    file.open(options.OutputFile, std::ios::binary | std::ios::trunc);
+    if (!file) {
+      io.Err << "quorimeter count: cannot create '" << options.OutputFile << "': " << std::strerror(errno) << "\n";
+      return ecUsage;
+    }
+    out = &file;
+    colour = false;
+  }
+
+  std::vector<TCountJob> jobs;
+  jobs.reserve(collector.Files().size());
+  for (std::string& name : collector.Files()) {
+    const TCommentList* comments = FindCommentList(types, ExtractFileExt(name));
+    jobs.push_back({std::move(name), comments});
+  }
+
+  TCountEngine engine(options.Jobs);
+  engine.Start(std::move(jobs));
+  TReportWriter writer(*out, options.Format, colour);
+  TProgress progress(io.Err, io.ErrIsTerminal, engine.Count());
+  std::vector<std::string> failures;
+  writer.Begin();
+  TCountResult result;
+  for (;;) {
+    auto state = engine.TryNext(result, std::chrono::milliseconds(100));
+    if (state == TCountEngine::TWait::Done) break;
+    if (state == TCountEngine::TWait::Ready) {
+      writer.Row(MakeReportRow(result, options.ShowPath), result);
+      if (result.Failed()) failures.push_back(result.Error);
+    }
+    progress.Update(engine.Taken());
+  }
+  progress.Clear();
+  writer.End();
+  out->flush();
+  if (!options.OutputFile.empty()) file.close();
+  if (!*out) {
+    io.Err << "quorimeter count: cannot write the report"
+           << (options.OutputFile.empty() ? std::string() : " to '" + options.OutputFile + "'") << "\n";
+    return ecUsage;
+  }
+  for (const std::string& f : failures) io.Err << "quorimeter count: " << f << "\n";
+  return (failures.empty() && !collector.HadErrors()) ? ecOk : ecUnreadable;
+}
+
+}  // namespace qrmt

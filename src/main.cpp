@@ -1,0 +1,31 @@
+// One executable: `quorimeter count ...` counts from the command line.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/qrmt_cli.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "count") {
+    args.erase(args.begin());
+    return qrmt::RunCountCommand(args, {std::cout, std::cerr, isatty(1) != 0, isatty(2) != 0});
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::cout << qrmt::ProgramVersionText << "\n";
+    return qrmt::ecOk;
+  }
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    std::cout << qrmt::ProgramUsage();
+    return qrmt::ecOk;
+  }
+  if (args.empty()) {
+    std::cout << qrmt::ProgramUsage();
+    return qrmt::ecOk;
+  }
+  std::cerr << "quorimeter: unknown command '" << args[0] << "'\n" << qrmt::ProgramUsage();
+  return qrmt::ecUsage;
+}

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "cli/qrmt_cli.h"
+
+using namespace qrmt;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Tree = std::string(QRMT_FIXTURES) + "/tree";
+
+struct CliRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+CliRun Count(std::vector<std::string> args, bool terminal = false) {
+  std::ostringstream out, err;
+  int code = RunCountCommand(args, {out, err, terminal, false});
+  return {code, out.str(), err.str()};
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& sep) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t p; (p = text.find(sep, start)) != std::string::npos; start = p + sep.size())
+    lines.push_back(text.substr(start, p - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+// The quoted first cell of each CSV record, without the title and the footer.
+std::vector<std::string> CsvNames(const std::string& csv) {
+  std::vector<std::string> names;
+  auto lines = Lines(csv, "\r\n");
+  for (size_t i = 1; i + 1 < lines.size(); ++i) names.push_back(lines[i].substr(1, lines[i].find("\",\"") - 1));
+  return names;
+}
+
+std::string Shell(const std::string& command, int* status = nullptr) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+  int st = pclose(p);
+  if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return out;
+}
+
+class TempTree {
+ public:
+  TempTree() {
+    root_ = fs::temp_directory_path() / ("qrmt-cli-" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    fs::copy(Tree, root_ / "tree", fs::copy_options::recursive);
+  }
+  ~TempTree() { fs::remove_all(root_); }
+  std::string Path(const std::string& rel = "tree") const { return (root_ / rel).string(); }
+
+ private:
+  fs::path root_;
+};
+
+const char* Header =
+    "\"File Name\",\"Nominal Lines\",\"Source Code Lines\",\"Source Code Lines (%)\",\"Comment Lines\","
+    "\"Comment Lines (%)\",\"Blank Lines\",\"Blank Lines (%)\",\"Mixed Lines\",\"Mixed Lines (%)\",\"Total Lines\"";
+
+}  // namespace
+
+TEST(CountCommand, CsvOfNamedFilesIsExact) {
+  CliRun r = Count({"--format", "csv", Tree + "/main.c", Tree + "/lib/util.pas"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, std::string(Header) + "\r\n" +
+                       "\"" + Tree + "/main.c\",\"7\",\"3\",\"42.86 %\",\"1\",\"14.29 %\",\"1\",\"14.29 %\",\"2\","
+                       "\"28.57 %\",\"7\"\r\n" +
+                       "\"" + Tree + "/lib/util.pas\",\"5\",\"1\",\"20.00 %\",\"3\",\"60.00 %\",\"0\",\"0.00 %\","
+                       "\"1\",\"20.00 %\",\"5\"\r\n" +
+                       "\"Total:\",\"12\",\"4\",\"33.33 %\",\"4\",\"33.33 %\",\"1\",\"8.33 %\",\"3\",\"25.00 %\","
+                       "\"12\"");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(CountCommand, TsvAndNoPath) {
+  CliRun r = Count({"--format=tsv", "--no-path", Tree + "/lib/util.pas"});
+  auto lines = Lines(r.out, "\r\n");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "\"util.pas\"\t\"5\"\t\"1\"\t\"20.00 %\"\t\"3\"\t\"60.00 %\"\t\"0\"\t\"0.00 %\"\t\"1\"\t\"20.00 %\"\t\"5\"");
+}
+
+TEST(CountCommand, TextTableIsAligned) {
+  CliRun r = Count({"--no-path", Tree + "/main.c"});
+  EXPECT_EQ(r.code, 0);
+  auto lines = Lines(r.out, "\n");
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0].rfind("File Name  Nominal Lines  Source Code Lines  Source Code Lines (%)", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[2].rfind("main.c                 7", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[4].rfind("Total:                 7", 0), 0u) << lines[4];
+  for (const auto& l : lines) EXPECT_EQ(l.size(), lines[0].size()) << l;
+  EXPECT_EQ(r.out.find('\033'), std::string::npos);
+}
+
+TEST(CountCommand, JsonHasFilesAndTotals) {
+  CliRun r = Count({"--format", "json", "--no-path", Tree + "/main.c"});
+  EXPECT_EQ(r.out,
+            "{\n  \"files\": [\n    {\"file\": \"main.c\", \"nominal\": 7, \"code\": 3, \"code_percent\": 42.86, "
+            "\"comment\": 1, \"comment_percent\": 14.29, \"blank\": 1, \"blank_percent\": 14.29, \"mixed\": 2, "
+            "\"mixed_percent\": 28.57, \"total\": 7}\n  ],\n  \"totals\": {\"files\": 1, \"nominal\": 7, \"code\": 3, "
+            "\"code_percent\": 42.86, \"comment\": 1, \"comment_percent\": 14.29, \"blank\": 1, \"blank_percent\": "
+            "14.29, \"mixed\": 2, \"mixed_percent\": 28.57, \"total\": 7}\n}\n");
+}
+
+TEST(CountCommand, WalkFollowsFindOrderAndSkipsLinks) {
+  TempTree t;
+  fs::create_symlink(t.Path("tree/main.c"), t.Path("tree/link.c"));
+  fs::create_directory_symlink(t.Path("tree"), t.Path("tree/lib/loop"));  // a cycle
+  ASSERT_EQ(::mkfifo(t.Path("tree/pipe.c").c_str(), 0600), 0);
+  {
+    std::ofstream(t.Path("tree/odd \"name\", here.c")) << "x\n";
+  }
+  CliRun all = Count({"--all-files", "--format", "csv", t.Path()});
+  EXPECT_EQ(all.code, 0) << all.err;
+  auto found = Lines(Shell("find '" + t.Path() + "' -type f"), "\n");
+  auto names = CsvNames(all.out);
+  for (auto& n : names) {  // undo the doubled quotes of the CSV cell
+    for (size_t p; (p = n.find("\"\"")) != std::string::npos;) n.erase(p, 1);
+  }
+  EXPECT_EQ(names, found);
+
+  CliRun admitted = Count({"--format", "csv", t.Path() + "/"});
+  auto got = CsvNames(admitted.out);
+  std::set<std::string> want = {t.Path() + "/main.c", t.Path() + "/Makefile", t.Path() + "/lib/util.pas",
+                                t.Path() + "/lib/.hidden.py", t.Path() + "/odd \"\"name\"\", here.c"};
+  EXPECT_EQ(std::set<std::string>(got.begin(), got.end()), want);
+  EXPECT_EQ(got.size(), want.size());
+
+  // A link named as a PATH is followed.
+  CliRun viaLink = Count({"--format", "csv", t.Path("tree/lib/loop"), t.Path("tree/link.c")});
+  auto linked = CsvNames(viaLink.out);
+  EXPECT_EQ(linked.size(), 6u);
+  EXPECT_EQ(linked.back(), t.Path("tree/link.c"));
+}
+
+TEST(CountCommand, EachFileOnce) {
+  CliRun r = Count({"--format", "csv", Tree, Tree + "/main.c", Tree + "/main.c"});
+  auto names = CsvNames(r.out);
+  EXPECT_EQ(std::count(names.begin(), names.end(), Tree + "/main.c"), 1);
+  EXPECT_EQ(names.size(), 4u);
+}
+
+TEST(CountCommand, UnreadableFileIsReportedAndSetsStatusOne) {
+#ifdef __linux__
+  CliRun r = Count({"--all-files", "--format", "csv", Tree + "/main.c", "/proc/self/mem"});
+  EXPECT_EQ(r.code, 1);
+  auto lines = Lines(r.out, "\r\n");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2], "\"File open error! /proc/self/mem\",\"0\",\"0\",\"0.00 %\",\"0\",\"0.00 %\",\"0\",\"0.00 %\","
+                      "\"0\",\"0.00 %\",\"0\"");
+  EXPECT_NE(r.err.find("/proc/self/mem"), std::string::npos) << r.err;
+
+  CliRun coloured = Count({"--all-files", "--no-path", "/proc/self/mem"}, true);
+  EXPECT_NE(coloured.out.find("\033[31mmem"), std::string::npos) << coloured.out;
+#endif
+}
+
+TEST(CountCommand, UsageErrors) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{}, "no PATH given"},
+      {{"--bogus", Tree}, "unknown option '--bogus'"},
+      {{"--format", "xml", Tree}, "unknown format 'xml'"},
+      {{"--jobs", "0", Tree}, "invalid number of jobs '0'"},
+      {{"-o"}, "needs a file name"},
+      {{Tree, "/no/such/place"}, "cannot access '/no/such/place': No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    CliRun r = Count(c.args);
+    EXPECT_EQ(r.code, 2) << c.message;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Count({"--version"}).out, "Kestrune Quorimeter 1.1.12.30\n");
+  EXPECT_NE(Count({"--help"}).out.find("--all-files"), std::string::npos);
+}
+
+TEST(CountCommand, OutputFile) {
+  TempTree t;
+  CliRun r = Count({"--format", "csv", "-o", t.Path("report.csv"), Tree + "/main.c"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.out, "");
+  std::ifstream in(t.Path("report.csv"), std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.rfind(Header, 0), 0u);
+  CliRun bad = Count({"-o", t.Path("no/such/dir/r.txt"), Tree});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_NE(bad.err.find("no/such/dir/r.txt"), std::string::npos);
+}
+
+TEST(Binary, ExitStatusAndVersion) {
+  int status = -1;
+  EXPECT_EQ(Shell(std::string(QRMT_BINARY) + " --version", &status), "Kestrune Quorimeter 1.1.12.30\n");
+  EXPECT_EQ(status, 0);
+  std::string csv = Shell(std::string(QRMT_BINARY) + " count --format csv '" + Tree + "'", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(csv.rfind(Header, 0), 0u);
+  Shell(std::string(QRMT_BINARY) + " count 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+  Shell(std::string(QRMT_BINARY) + " frobnicate 2>/dev/null", &status);
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(Shell(std::string(QRMT_BINARY)).find("Usage: quorimeter count"), std::string::npos);
+}

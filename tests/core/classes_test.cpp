@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include "core/qrmt_classes.h"
+#include "core/qrmt_const.h"
+
+using namespace qrmt;
+
+namespace {
+
+TFileType ReadType(const std::string& text) {
+  TFileType t;
+  t.ReadFromText(text);
+  return t;
+}
+
+const TFileType* FindTitle(const TFileTypeList& list, const std::string& title) {
+  for (const auto& t : list)
+    if (t->Title == title) return t.get();
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(DefinitionText, WritesTheCFormatAsOneLine) {
+  TFileTypeList list;
+  LoadDefaultFileTypes(list);
+  const TFileType* c = FindTitle(list, "C");
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->WriteToText(),
+            "<filetype title=\"C\" enabled=\"True\"> <extensions> <extension value=\"*.c\" enabled=\"True\" />"
+            "<extension value=\"*.h\" enabled=\"True\" /> </extensions> <comments> <comment type=\"0\" "
+            "start=\"//\" stop=\"\" fixedcol=\"0\" /><comment type=\"1\" start=\"/*\" stop=\"*/\" fixedcol=\"0\" "
+            "/> </comments> </filetype>");
+}
+
+TEST(DefinitionText, EmptyListsWriteTwoSpacesBetweenTags) {
+  TFileType t;
+  EXPECT_EQ(t.WriteToText(),
+            "<filetype title=\"\" enabled=\"False\"> <extensions>  </extensions> <comments>  </comments> </filetype>");
+}
+
+TEST(DefinitionText, RoundTripKeepsEverythingInOrder) {
+  TFileType t;
+  t.Title = " Odd title ";
+  t.Enabled = false;
+  for (auto [value, enabled] : {std::pair{"*.b", false}, {"*.a", true}, {"*.b", true}}) {
+    auto* e = t.Extensions.Add();
+    e->Value = value;
+    e->Enabled = enabled;
+  }
+  for (auto [type, start, stop, col] : {std::tuple{0, "C\t", "", 1}, {1, "(*", "*)", 0}, {7, "x", "y", 65535}}) {
+    auto* c = t.Comments.Add();
+    c->CommentType = static_cast<uint8_t>(type);
+    c->StartSymbol = start;
+    c->StopSymbol = stop;
+    c->FixedCol = static_cast<uint16_t>(col);
+  }
+  TFileType back = ReadType(t.WriteToText());
+  EXPECT_EQ(back.WriteToText(), t.WriteToText());
+  EXPECT_EQ(back.Title, " Odd title ");
+  EXPECT_FALSE(back.Enabled);
+  ASSERT_EQ(back.Extensions.Count(), 3);
+  EXPECT_EQ(back.Extensions[0].Value, "*.b");
+  EXPECT_FALSE(back.Extensions[0].Enabled);
+  ASSERT_EQ(back.Comments.Count(), 3);
+  EXPECT_EQ(back.Comments[0].StartSymbol, "C\t");
+  EXPECT_EQ(back.Comments[2].CommentType, 7);
+  EXPECT_EQ(back.Comments[2].FixedCol, 65535);
+}
+
+TEST(DefinitionText, QuoteInValueEndsIt) {
+  TFileType t = ReadType(
+      "<filetype title=\"Q\" enabled=\"True\"> <extensions>  </extensions> <comments> "
+      "<comment type=\"0\" start=\"\"\" stop=\"\" fixedcol=\"0\" /> </comments> </filetype>");
+  ASSERT_EQ(t.Comments.Count(), 1);
+  EXPECT_EQ(t.Comments[0].StartSymbol, "");
+}
+
+TEST(DefinitionText, SlashGreaterInSymbolCutsTheElementAndInsertsAnExtraDelimiter) {
+  TFileType original;
+  original.Title = "T";
+  for (auto start : {"a/>b", "//"}) {
+    auto* c = original.Comments.Add();
+    c->CommentType = 1;
+    c->StartSymbol = start;
+    c->StopSymbol = "z";
+  }
+  TFileType once = ReadType(original.WriteToText());
+  ASSERT_EQ(once.Comments.Count(), 3);
+  EXPECT_EQ(once.Comments[0].CommentType, 1);
+  EXPECT_EQ(once.Comments[0].StartSymbol, "");  // the value had no closing quote before "/>"
+  EXPECT_EQ(once.Comments[0].StopSymbol, "");
+  EXPECT_EQ(once.Comments[1].CommentType, 0);  // the leftover text becomes an empty delimiter
+  EXPECT_EQ(once.Comments[1].StartSymbol, "");
+  EXPECT_EQ(once.Comments[2].StartSymbol, "//");
+  // Saved again, it reads back unchanged.
+  TFileType twice = ReadType(once.WriteToText());
+  EXPECT_EQ(twice.WriteToText(), once.WriteToText());
+}
+
+TEST(DefinitionText, FormatWithoutEnabledTakesTheFirstMasksFlag) {
+  EXPECT_FALSE(ReadType("<filetype title=\"A\"> <extensions> <extension value=\"*.a\" enabled=\"False\" /> "
+                        "</extensions> </filetype>")
+                   .Enabled);
+  EXPECT_TRUE(ReadType("<filetype title=\"A\"> <extensions> <extension value=\"*.a\" enabled=\"1\" /> "
+                       "</extensions> </filetype>")
+                  .Enabled);
+  TFileType none = ReadType("<filetype title=\"A\"> <extensions> <extension value=\"*.a\" /> </extensions> </filetype>");
+  EXPECT_FALSE(none.Enabled);
+  ASSERT_EQ(none.Extensions.Count(), 1);
+  EXPECT_TRUE(none.Extensions[0].Enabled);  // a mask without the flag is enabled
+}
+
+TEST(DefinitionText, AttributeNamesIgnoreCaseTagsDoNot) {
+  TFileType t = ReadType("<filetype TITLE=\"X\" Enabled=\"tRuE\"> <EXTENSIONS> <extension value=\"*.x\" /> "
+                         "</EXTENSIONS> <comments> <comment TYPE=\"1\" Start=\"{\" STOP=\"}\" /> </comments> </filetype>");
+  EXPECT_EQ(t.Title, "X");
+  EXPECT_TRUE(t.Enabled);
+  EXPECT_EQ(t.Extensions.Count(), 0);
+  ASSERT_EQ(t.Comments.Count(), 1);
+  EXPECT_EQ(t.Comments[0].CommentType, 1);
+  EXPECT_EQ(t.Comments[0].StopSymbol, "}");
+}
+
+TEST(DefinitionText, EmptyAndMissingParts) {
+  TFileType empty = ReadType("");
+  EXPECT_EQ(empty.Title, "");
+  EXPECT_FALSE(empty.Enabled);
+  EXPECT_EQ(empty.Extensions.Count(), 0);
+  EXPECT_EQ(empty.Comments.Count(), 0);
+
+  TFileType typeless = ReadType("<comments> <comment start=\"#\" /> </comments>");
+  ASSERT_EQ(typeless.Comments.Count(), 1);
+  EXPECT_EQ(typeless.Comments[0].CommentType, 0);  // no type: single-line
+}
+
+TEST(DefinitionText, NumbersKeepTheirLowBits) {
+  struct Case {
+    const char* type;
+    const char* col;
+    int wantType;
+    int wantCol;
+  } cases[] = {
+      {"-1", "65537", 255, 1}, {"256", "-1", 0, 65535}, {"x", "", 0, 0}, {"+3", "7", 3, 7}, {"99999999999", "1", 0, 1},
+  };
+  for (const auto& c : cases) {
+    TComment k;
+    k.ReadFromText(std::string("<comment type=\"") + c.type + "\" start=\"a\" fixedcol=\"" + c.col + "\" />");
+    EXPECT_EQ(k.CommentType, c.wantType) << c.type;
+    EXPECT_EQ(k.FixedCol, c.wantCol) << c.col;
+  }
+}
+
+TEST(DefinitionText, GetAttributeSearchesAcrossElementBoundaries) {
+  EXPECT_EQ(GetAttribute("value", "<a title=\"x value=\"inner\" y\" />"), "inner");
+  EXPECT_EQ(GetAttribute("stop", "<comment start=\"a\" />"), "");
+  EXPECT_EQ(GetAttribute("start", "<comment start=\"unterminated"), "");
+}
+
+TEST(DefinitionText, MissingOpeningTagStartsTheSectionAtTheTagLength) {
+  // Without "<comments>", the section starts at the 10th character.
+  TFileType t = ReadType("123456789<comment type=\"0\" start=\"#\" /></comments>");
+  ASSERT_EQ(t.Comments.Count(), 1);
+  EXPECT_EQ(t.Comments[0].StartSymbol, "#");
+  TFileType cut = ReadType("1234567890<comment type=\"0\" start=\"#\" /></comments>");
+  // Starting at "0<comment": still finds the element.
+  ASSERT_EQ(cut.Comments.Count(), 1);
+  // A closing tag before the opening one gives an empty section.
+  EXPECT_EQ(ReadType("</extensions><extensions><extension value=\"*.a\" />").Extensions.Count(), 0);
+}
+
+TEST(FileExtension, RuleTable) {
+  struct Case {
+    const char* name;
+    const char* ext;
+  } cases[] = {
+      {"Unit1.pas", ".pas"}, {"*.pas", ".pas"}, {"*.*", ".*"},     {"makefile", ""},
+      {"archive.tar.gz", ".gz"}, {"dir.d/file", ""}, {"a/b.c", ".c"}, {".bashrc", ".bashrc"},
+      {"x.", "."},           {"a:b.c", ".c"},       {"a\\b.c", ".c"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExtractFileExt(c.name), c.ext) << c.name;
+  EXPECT_EQ(ExtractFilePath("src/lib/a.c"), "src/lib/");
+  EXPECT_EQ(ExtractFileName("src/lib/a.c"), "a.c");
+  EXPECT_EQ(ExtractFilePath("a.c"), "");
+}
+
+TEST(DefaultFormats, ReadAndSortedByTitle) {
+  TFileTypeList list;
+  LoadDefaultFileTypes(list);
+  ASSERT_EQ(list.Count(), 41);
+  const char* first[] = {"ADA",   "ASP Files", "Assembly", "AWK", "Batch Files", "Bourne Shell and Variants",
+                         "C",     "C Shell",   "C#",       "C++", "COBOL"};
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(list[i].Title, first[i]);
+  EXPECT_EQ(list[38].Title, "Visual Basic/Basic/VB Script");
+  EXPECT_EQ(list[39].Title, "XML");
+  EXPECT_EQ(list[40].Title, "Yacc/Bison");
+  for (const auto& t : list) {
+    EXPECT_TRUE(t->Enabled) << t->Title;
+    for (const auto& e : t->Extensions) EXPECT_TRUE(e->Enabled) << t->Title;
+  }
+  const TFileType* fortran = FindTitle(list, "Fortran");
+  ASSERT_NE(fortran, nullptr);
+  ASSERT_EQ(fortran->Comments.Count(), 3);
+  EXPECT_EQ(fortran->Comments[1].StartSymbol, "C\t");
+  EXPECT_EQ(fortran->Comments[1].FixedCol, 1);
+  EXPECT_EQ(FindTitle(list, "Report Program Generator")->Comments[0].FixedCol, 7);
+  EXPECT_EQ(FindTitle(list, "C++")->Extensions.Count(), 10);
+}
+
+TEST(FindCommentList, LookupTable) {
+  TFileTypeList list;
+  LoadDefaultFileTypes(list);
+  struct Case {
+    const char* file;
+    const char* title;  // nullptr: none
+  } cases[] = {
+      {"x.h", "C"},           {"x.inc", "INC"},          {"Readme", "Makefile"}, {"Makefile", "Makefile"},
+      {"Unit1.PAS", nullptr}, {"Unit1.pas", "Delphi/Pascal"}, {"a.tar.gz", nullptr}, {"q.php", "PHP"},
+  };
+  for (const auto& c : cases) {
+    const TCommentList* found = FindCommentList(list, ExtractFileExt(c.file));
+    if (c.title == nullptr) {
+      EXPECT_EQ(found, nullptr) << c.file;
+    } else {
+      EXPECT_EQ(found, &FindTitle(list, c.title)->Comments) << c.file;
+    }
+  }
+  EXPECT_EQ(FindTitle(list, "INC")->Comments.Count(), 0);
+}
+
+TEST(FindCommentList, EnabledFlagsPlayNoPartAndEarlierFormatWins) {
+  TFileTypeList list;
+  auto* a = list.Add();
+  a->Title = "A";
+  a->Enabled = false;
+  auto* m = a->Extensions.Add();
+  m->Value = "Unit1.pas";  // only the extension counts
+  m->Enabled = false;
+  auto* b = list.Add();
+  b->Title = "B";
+  b->Extensions.Add()->Value = "*.pas";
+  EXPECT_EQ(FindCommentList(list, ".pas"), &a->Comments);
+  EXPECT_EQ(FindCommentList(list, ".PAS"), nullptr);
+  auto* star = b->Extensions.Add();
+  star->Value = "*.?";
+  EXPECT_EQ(FindCommentList(list, ".c"), nullptr);  // wildcards after the dot are literal
+  EXPECT_EQ(FindCommentList(list, ".?"), &b->Comments);
+  TFileTypeList empty;
+  EXPECT_EQ(FindCommentList(empty, ".c"), nullptr);
+}
+
+TEST(CommentTypeNames, SingleThenMultistring) {
+  EXPECT_EQ(CommentTypeNames(), (std::vector<std::string>{"single", "multistring"}));
+}
+
+TEST(SelectionFilter, Table) {
+  TFileTypeList list;
+  LoadDefaultFileTypes(list);
+  auto* extra = list.Add();
+  extra->Title = "Extra";
+  extra->Enabled = true;
+  for (auto v : {"*.PAS", "*.zip", "Unit1.qq"}) {
+    auto* e = extra->Extensions.Add();
+    e->Value = v;
+    e->Enabled = true;
+  }
+  auto* off = list.Add();
+  off->Title = "Off";
+  off->Enabled = false;
+  auto* offMask = off->Extensions.Add();
+  offMask->Value = "*.off";
+  offMask->Enabled = true;
+
+  struct Case {
+    const char* file;
+    bool zip;
+    bool admitted;
+  } cases[] = {
+      {"src/UNIT1.PAS", true, true},  // the file's extension is lowered
+      {"src/x.Pas", true, true},      {"Makefile", true, true},        {"MAKEFILE", true, true},
+      {"makefile.am", true, false},   {"dir/other.qq", true, true},    {"a.zip", true, true},
+      {"a.zip", false, false},        {"a.off", true, false},          {"a.unknown", true, false},
+      {"lib/README", true, false},    {"lib.d/makefile", true, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MatchesFilter(list, c.file, c.zip), c.admitted) << c.file;
+
+  // A mask written with capitals after the dot admits nothing.
+  TFileTypeList upper;
+  auto* u = upper.Add();
+  u->Enabled = true;
+  auto* ue = u->Extensions.Add();
+  ue->Value = "*.PAS";
+  ue->Enabled = true;
+  EXPECT_FALSE(MatchesFilter(upper, "UNIT1.PAS", true));
+  ue->Enabled = false;
+  ue->Value = "*.pas";
+  EXPECT_FALSE(MatchesFilter(upper, "unit1.pas", true));
+}
