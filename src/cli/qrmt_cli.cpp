@@ -13,6 +13,8 @@
 #include <sstream>
 #include <unordered_set>
 
+#include "app/qrmt_global.h"
+#include "app/qrmt_platform.h"
 #include "core/qrmt_classes.h"
 #include "core/qrmt_const.h"
 #include "core/qrmt_engine.h"
@@ -35,6 +37,8 @@ constexpr const char* CountUsage =
     "  -o, --output FILE      write the report to FILE instead of standard output\n"
     "      --no-path          show file names without their folders\n"
     "  -j, --jobs N           count on N threads (default: one per core)\n"
+    "      --settings FILE    use the formats of settings container FILE instead of\n"
+    "                         the one the desktop program uses\n"
     "  -h, --help             show this help and exit\n"
     "      --version          show the version and exit\n"
     "\n"
@@ -49,6 +53,7 @@ struct TOptions {
   std::string OutputFile;
   bool ShowPath = true;
   unsigned Jobs = 0;
+  std::string SettingsFile;
   std::vector<std::string> Paths;
 };
 
@@ -95,6 +100,9 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
     } else if (a == "-o" || name == "--output") {
       if (!value(name, v) || v.empty()) return "option '" + name + "' needs a file name";
       o.OutputFile = v;
+    } else if (name == "--settings") {
+      if (!value(name, v) || v.empty()) return "option '--settings' needs a file name";
+      o.SettingsFile = v;
     } else if (a == "-j" || name == "--jobs") {
       if (!value(name, v)) return "option '" + name + "' needs a number";
       int32_t n = 0;
@@ -111,8 +119,8 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
 // in the walk neither followed nor counted, each name once.
 class TFileCollector {
  public:
-  TFileCollector(const TFileTypeList& types, bool allFiles, std::ostream& err)
-      : FTypes(types), FAllFiles(allFiles), FErr(err) {}
+  TFileCollector(const TFileTypeList& types, bool allFiles, bool zipEnabled, std::ostream& err)
+      : FTypes(types), FAllFiles(allFiles), FZipEnabled(zipEnabled), FErr(err) {}
 
   void AddPath(const std::string& path) {
     std::error_code ec;
@@ -129,7 +137,7 @@ class TFileCollector {
 
  private:
   void AddFile(const std::string& name) {
-    if (!FAllFiles && !MatchesFilter(FTypes, name, true)) return;
+    if (!FAllFiles && !MatchesFilter(FTypes, name, FZipEnabled)) return;
     if (!FSeen.insert(name).second) return;
     FFiles.push_back(name);
   }
@@ -163,6 +171,7 @@ class TFileCollector {
 
   const TFileTypeList& FTypes;
   bool FAllFiles;
+  bool FZipEnabled;
   std::ostream& FErr;
   std::vector<std::string> FFiles;
   std::unordered_set<std::string> FSeen;
@@ -352,8 +361,33 @@ class TProgress {
 
 }  // namespace
 
+// The formats and options of the settings container: `file` when given,
+// else the one the desktop program uses; the defaults when that does not
+// exist yet. Nothing is written. On failure returns the message.
+std::optional<std::string> LoadSettingsForCli(const std::string& file, TSettings& settings, TFileTypeList& types) {
+  std::string name = file;
+  if (name.empty()) {
+    name = SettingsFileInUse(ProgramFolderPath());
+    std::error_code ec;
+    if (!fs::exists(name, ec)) {
+      settings = DefaultSettings();
+      LoadDefaultFileTypes(types);
+      return std::nullopt;
+    }
+  }
+  TSingleFileSystem store;
+  try {
+    store.Open(name, ContainerPassword(), TSFSOpenMode::ReadOnly);
+    ReadSettingsStore(store, settings, types);
+  } catch (const TSFSError& e) {
+    return e.what();
+  }
+  return std::nullopt;
+}
+
 std::string ProgramUsage() {
   return std::string("Usage: quorimeter count [OPTIONS] PATH...\n"
+                     "       quorimeter formats [--settings FILE]\n"
                      "       quorimeter --help | --version\n"
                      "\n") +
          "Run 'quorimeter count --help' for the options of the command-line counter.\n";
@@ -389,9 +423,13 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   }
 
   TFileTypeList types;
-  LoadDefaultFileTypes(types);
+  TSettings settings;
+  if (auto error = LoadSettingsForCli(options.SettingsFile, settings, types)) {
+    io.Err << "quorimeter count: " << *error << "\n";
+    return ecUsage;
+  }
 
-  TFileCollector collector(types, options.AllFiles, io.Err);
+  TFileCollector collector(types, options.AllFiles, settings.FileSelection.zipEnabled.Value, io.Err);
   for (const std::string& p : options.Paths) collector.AddPath(p);
 
   std::ofstream file;
@@ -441,6 +479,57 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   }
   for (const std::string& f : failures) io.Err << "quorimeter count: " << f << "\n";
   return (failures.empty() && !collector.HadErrors()) ? ecOk : ecUnreadable;
+}
+
+}  // namespace qrmt
+
+namespace qrmt {
+
+int RunFormatsCommand(const std::vector<std::string>& args, TCliStreams io) {
+  std::string file;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--settings" && i + 1 < args.size()) {
+      file = args[++i];
+    } else if (args[i].rfind("--settings=", 0) == 0) {
+      file = args[i].substr(11);
+    } else if (args[i] == "-h" || args[i] == "--help") {
+      io.Out << "Usage: quorimeter formats [--settings FILE]\n"
+                "Lists the file formats in list order: title, enabled flag, masks, delimiters.\n";
+      return ecOk;
+    } else {
+      io.Err << "quorimeter formats: unknown argument '" << args[i] << "'\n";
+      return ecUsage;
+    }
+  }
+  TSettings settings;
+  TFileTypeList types;
+  if (auto error = LoadSettingsForCli(file, settings, types)) {
+    io.Err << "quorimeter formats: " << *error << "\n";
+    return ecUsage;
+  }
+  const std::vector<std::string> typeNames = CommentTypeNames();
+  for (const auto& t : types) {
+    io.Out << t->Title << (t->Enabled ? "  [enabled]" : "  [disabled]") << "\n  masks:";
+    if (t->Extensions.Empty()) io.Out << " (none)";
+    for (const auto& e : t->Extensions) io.Out << " " << e->Value << (e->Enabled ? "" : " (off)");
+    io.Out << "\n  delimiters:";
+    if (t->Comments.Empty()) io.Out << " (none)";
+    bool first = true;
+    for (const auto& c : t->Comments) {
+      io.Out << (first ? " " : "; ");
+      first = false;
+      if (c->CommentType < typeNames.size()) {
+        io.Out << typeNames[c->CommentType];
+      } else {
+        io.Out << "type " << static_cast<int>(c->CommentType);
+      }
+      io.Out << " \"" << c->StartSymbol << "\"";
+      if (c->CommentType == 1) io.Out << " to \"" << c->StopSymbol << "\"";
+      if (c->FixedCol != 0) io.Out << " column " << c->FixedCol;
+    }
+    io.Out << "\n";
+  }
+  return ecOk;
 }
 
 }  // namespace qrmt

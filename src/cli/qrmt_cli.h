@@ -20,6 +20,8 @@ struct TCliStreams {
 
 // Runs `count` with the arguments after the word "count".
 int RunCountCommand(const std::vector<std::string>& args, TCliStreams io);
+// Runs `formats`: lists the file formats of the settings container.
+int RunFormatsCommand(const std::vector<std::string>& args, TCliStreams io);
 
 // The usage text of the whole program.
 std::string ProgramUsage();

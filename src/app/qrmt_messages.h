@@ -1,0 +1,59 @@
+// Window message codes between the views, and the program's user-visible
+// texts, in one place.
+#pragma once
+
+namespace qrmt {
+
+inline constexpr unsigned WM_USER = 0x400;
+
+inline constexpr unsigned UM_ADD_RESULT = WM_USER + 1;        // 1025 -> report: lParam = CountResults index
+inline constexpr unsigned UM_CLEAR_REPORT = WM_USER + 2;      // 1026 -> report
+inline constexpr unsigned UM_COUNT_ENDED = WM_USER + 3;       // 1027 -> file selection
+inline constexpr unsigned UM_SETTINGS_CHANGED = WM_USER + 4;  // 1028 -> selection, settings, report
+inline constexpr unsigned UM_ADDING_FILES = WM_USER + 5;      // 1029 -> main: wParam 1 start, 0 end
+inline constexpr unsigned UM_ABORT = WM_USER + 6;             // 1030 -> selection, settings, report
+inline constexpr unsigned UM_COUNT_PROGRESS = WM_USER + 7;    // 1031 -> main: wParam 1/0, lParam percent
+inline constexpr unsigned UM_QUEUE_SIZE = WM_USER + 8;        // 1032 -> main: wParam rows
+inline constexpr unsigned UM_CHECK_UPDATES = WM_USER + 9;     // 1033 -> main
+inline constexpr unsigned UM_UNZIP_PROGRESS = WM_USER + 16;   // 1040 -> main: wParam percent
+inline constexpr unsigned UM_REPORT_TOTALS = WM_USER + 18;    // 1042 -> report
+inline constexpr unsigned UM_APP_QUERY_VISIBLE = 0x500;
+inline constexpr unsigned UM_APP_SET_VISIBLE = 0x501;
+
+namespace msg {
+
+inline constexpr const char* AppTitle = "Kestrune Quorimeter";
+inline constexpr const char* StartLogLine = " start ... ok";
+inline constexpr const char* AddFilesFirst = "Add files to Count Queue first!";
+inline constexpr const char* CountingProgress = "Counting files (%d%% done). Press ESC to abort.";
+inline constexpr const char* AddingFiles = "Adding files. Press ESC to abort.";
+inline constexpr const char* FilesToCount = "%d : file(s) to count";
+inline constexpr const char* ExtractProgress = "Extract zip file: %d%% done";
+inline constexpr const char* AbortQuestion = "Abort current operation?";
+inline constexpr const char* AreYouSure = "Are you sure?";
+inline constexpr const char* AddFileLogPrefix = "(f) AddFile: ";
+
+// Settings containers that cannot be used as they are.
+inline constexpr const char* ContainerKeptAside =
+    "%1\n\nThe file was kept as \"%2\", and a new settings container with the default settings takes its place.";
+inline constexpr const char* ContainerKeptAsideFailed =
+    "%1\n\nThe file could not be renamed (%2). It stays untouched; the program runs with the default settings "
+    "and will not save them.";
+inline constexpr const char* ContainerLocked =
+    "%1\n\nThis copy of the program runs with the settings it could read and will not save them.";
+inline constexpr const char* ContainerReopened = "%1\n\nThe settings container \"%2\" stays in use.";
+
+// Mail and web.
+inline constexpr const char* SupportMailbox = "support@kestrune.example";
+inline constexpr const char* NewsletterMailbox = "news@kestrune.example";
+inline constexpr const char* WebSite = "https://www.kestrune.example/quorimeter/";
+inline constexpr const char* NewsletterSubject = "?subject=Kestrune%20News";
+inline constexpr const char* SupportWord = "Support";
+inline constexpr const char* FeedbackWord = "Feedback";
+inline constexpr const char* SupportBodyIntro = "Please describe your problem in as much detail as possible.";
+inline constexpr const char* SupportBodyInfo = "System Information required for support purposes:";
+inline constexpr const char* SupportBodyWindows = "MS Windows: ";
+inline constexpr const char* SupportBodyBrowser = "Internet Explorer: IE v.";
+
+}  // namespace msg
+}  // namespace qrmt

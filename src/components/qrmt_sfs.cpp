@@ -1,0 +1,525 @@
+#include "qrmt_sfs.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace qrmt {
+
+namespace {
+
+// "\Settings\FileTypes\" -> "Settings/FileTypes/".
+std::string ZipName(const std::string& path) {
+  std::string n = path;
+  for (char& c : n)
+    if (c == '\\') c = '/';
+  while (!n.empty() && n.front() == '/') n.erase(0, 1);
+  return n;
+}
+
+std::string FolderName(const std::string& path) {
+  std::string n = ZipName(path);
+  if (!n.empty() && n.back() != '/') n += '/';
+  return n;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool WildMatch(const char* mask, const char* name) {
+  // Iterative "*" and "?" match with backtracking to the last star.
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    if (*mask == '?' || (*mask != '*' && *mask && Lower(*mask) == Lower(*name))) {
+      ++mask;
+      ++name;
+    } else if (*mask == '*') {
+      star = mask++;
+      resume = name;
+    } else if (star) {
+      mask = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*mask == '*') ++mask;
+  return *mask == '\0';
+}
+
+// The bytes of an empty zip archive: its end record alone. libzip writes
+// nothing for an archive without entries.
+const char EmptyArchive[22] = {'P', 'K', 5, 6};
+
+struct ZipCloser {
+  void operator()(zip_t* z) const {
+    if (z) zip_discard(z);
+  }
+};
+
+std::string ReadWholeFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) throw TSFSError(std::strerror(errno));
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw TSFSError(std::strerror(errno));
+  return bytes;
+}
+
+// Writes `bytes` to a new file beside `name`, syncs it and renames it over
+// `name`.
+void WriteAtomically(const std::string& name, const std::string& bytes) {
+  const fs::path target(name);
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+#ifndef _WIN32
+  std::string tmpl = (dir / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
+  int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) throw TSFSError(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  auto fail = [&](const char* what) {
+    int e = errno;
+    ::close(fd);
+    ::unlink(tmpl.c_str());
+    throw TSFSError(std::string(what) + std::strerror(e));
+  };
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("cannot write: ");
+    }
+    done += static_cast<size_t>(n);
+  }
+  ::fchmod(fd, 0644);
+  if (::fsync(fd) != 0) fail("cannot write: ");
+  if (::close(fd) != 0) {
+    int e = errno;
+    ::unlink(tmpl.c_str());
+    throw TSFSError(std::string("cannot write: ") + std::strerror(e));
+  }
+  if (::rename(tmpl.c_str(), name.c_str()) != 0) {
+    int e = errno;
+    ::unlink(tmpl.c_str());
+    throw TSFSError(std::string("cannot replace the file: ") + std::strerror(e));
+  }
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+#else
+  const fs::path tmp = dir / ("." + target.filename().string() + ".tmp");
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) throw TSFSError("cannot write the temporary file");
+  }
+  std::error_code ec;
+  fs::rename(tmp, target, ec);
+  if (ec) throw TSFSError("cannot replace the file: " + ec.message());
+#endif
+}
+
+}  // namespace
+
+TSingleFileSystem::~TSingleFileSystem() {
+  try {
+    Close();
+  } catch (...) {
+    Abandon();
+  }
+}
+
+void TSingleFileSystem::Fail(TSFSErrorKind kind, const std::string& reason) const {
+  throw TSFSError("Cannot open the settings container \"" + FFileName + "\": " + reason + ".", kind);
+}
+
+void TSingleFileSystem::Lock() {
+#ifndef _WIN32
+  if (FMode == TSFSOpenMode::ReadOnly) return;
+  const fs::path target(FFileName);
+  FLockName = (target.parent_path() / ("." + target.filename().string() + ".lock")).string();
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    int fd = ::open(FLockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) Fail(TSFSErrorKind::Io, std::string("cannot create its lock file: ") + std::strerror(errno));
+    int op = (FMode == TSFSOpenMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    if (::flock(fd, op) != 0) {
+      int e = errno;
+      ::close(fd);
+      if (e == EWOULDBLOCK) Fail(TSFSErrorKind::Locked, "it is in use by another running copy of the program");
+      Fail(TSFSErrorKind::Io, std::string("cannot lock it: ") + std::strerror(e));
+    }
+    // The lock file may have been removed by its last holder in between.
+    struct stat held, now;
+    if (::fstat(fd, &held) == 0 && ::stat(FLockName.c_str(), &now) == 0 && held.st_ino == now.st_ino &&
+        held.st_dev == now.st_dev) {
+      FLockFd = fd;
+      if (FMode == TSFSOpenMode::Exclusive) RemoveStaleTemporaries();
+      return;
+    }
+    ::close(fd);
+  }
+  Fail(TSFSErrorKind::Io, "cannot lock it");
+#endif
+}
+
+void TSingleFileSystem::RemoveStaleTemporaries() const {
+  // A save that was killed leaves its temporary file; only the exclusive
+  // holder can be sure nobody is writing one now.
+  const fs::path target(FFileName);
+  const std::string prefix = "." + target.filename().string() + ".tmp-";
+  std::error_code ec;
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  for (const auto& e : fs::directory_iterator(dir, ec)) {
+    if (e.path().filename().string().rfind(prefix, 0) == 0) fs::remove(e.path(), ec);
+  }
+}
+
+void TSingleFileSystem::Unlock() {
+#ifndef _WIN32
+  if (FLockFd < 0) return;
+  // Only the last holder removes the lock file.
+  if (::flock(FLockFd, LOCK_EX | LOCK_NB) == 0) ::unlink(FLockName.c_str());
+  ::close(FLockFd);
+  FLockFd = -1;
+#endif
+}
+
+void TSingleFileSystem::Open(const std::string& fileName, const std::string& password, TSFSOpenMode mode) {
+  if (FOpen) Close();
+  FFileName = fileName;
+  FPassword = password;
+  FMode = mode;
+  FEntries.clear();
+  std::error_code ec;
+  if (!fs::exists(fileName, ec)) Fail(TSFSErrorKind::Missing, "the file does not exist");
+  if (fs::is_directory(fileName, ec)) Fail(TSFSErrorKind::Damaged, "it is a folder");
+  Lock();
+  try {
+    std::string bytes;
+    try {
+      bytes = ReadWholeFile(fileName);
+    } catch (const TSFSError& e) {
+      Fail(TSFSErrorKind::Io, e.what());
+    }
+    Load(bytes);
+  } catch (...) {
+    Unlock();
+    FEntries.clear();
+    throw;
+  }
+  FOpen = true;
+  FDirty = false;
+  FSaved = Sorted();
+}
+
+std::vector<TSingleFileSystem::TEntry> TSingleFileSystem::Sorted() const {
+  std::vector<TEntry> s = FEntries;
+  std::sort(s.begin(), s.end(), [](const TEntry& a, const TEntry& b) { return a.Name < b.Name; });
+  return s;
+}
+
+void TSingleFileSystem::Load(const std::string& bytes) {
+  zip_error_t err;
+  zip_error_init(&err);
+  zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);
+  if (!src) Fail(TSFSErrorKind::Io, zip_error_strerror(&err));
+  std::unique_ptr<zip_t, ZipCloser> za(zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &err));
+  if (!za) {
+    zip_source_free(src);
+    std::string reason = zip_error_code_zip(&err) == ZIP_ER_NOZIP ? "it is not a settings container"
+                                                                   : std::string("it is damaged (") +
+                                                                         zip_error_strerror(&err) + ")";
+    zip_error_fini(&err);
+    Fail(TSFSErrorKind::Damaged, reason);
+  }
+  const zip_int64_t n = zip_get_num_entries(za.get(), 0);
+  for (zip_int64_t i = 0; i < n; ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(za.get(), static_cast<zip_uint64_t>(i), 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME))
+      Fail(TSFSErrorKind::Damaged, std::string("it is damaged (") + zip_strerror(za.get()) + ")");
+    TEntry e;
+    e.Name = st.name;
+    e.IsFolder = !e.Name.empty() && e.Name.back() == '/';
+    if (!e.IsFolder) {
+      if (!(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method != ZIP_EM_AES_256)
+        Fail(TSFSErrorKind::WrongPassword, "it is not protected by this program's password");
+      zip_file_t* zf = zip_fopen_index_encrypted(za.get(), static_cast<zip_uint64_t>(i), 0, FPassword.c_str());
+      if (!zf) {
+        const int code = zip_error_code_zip(zip_get_error(za.get()));
+        if (code == ZIP_ER_WRONGPASSWD) Fail(TSFSErrorKind::WrongPassword, "it is protected by another password");
+        Fail(TSFSErrorKind::Damaged, std::string("it is damaged (") + zip_strerror(za.get()) + ")");
+      }
+      // The password check of an AES entry is two bytes: a wrong password
+      // passes it now and then. Only a read to the end with a clean close
+      // (authentication code and size) proves it.
+      std::string data;
+      char buf[16384];
+      zip_int64_t got;
+      bool readError = false;
+      while ((got = zip_fread(zf, buf, sizeof buf)) > 0) data.append(buf, static_cast<size_t>(got));
+      if (got < 0) readError = true;
+      if (zip_fclose(zf) != 0) readError = true;
+      if (readError || ((st.valid & ZIP_STAT_SIZE) && data.size() != st.size))
+        Fail(TSFSErrorKind::WrongPassword, "it is protected by another password or damaged");
+      e.Data = std::move(data);
+    }
+    FEntries.push_back(std::move(e));
+  }
+}
+
+void TSingleFileSystem::Create(const std::string& fileName, const std::string& password) {
+  if (FOpen) Close();
+  FFileName = fileName;
+  FPassword = password;
+  FMode = TSFSOpenMode::Exclusive;
+  FEntries.clear();
+  Lock();
+  try {
+    WriteAtomically(fileName, std::string(EmptyArchive, sizeof EmptyArchive));
+  } catch (const TSFSError& e) {
+    Unlock();
+    throw TSFSError("Cannot create the settings container \"" + fileName + "\": " + e.what() + ".",
+                    TSFSErrorKind::NotWritable);
+  }
+  FOpen = true;
+  FDirty = false;
+  FSaved.clear();
+}
+
+std::string TSingleFileSystem::Serialize() const {
+  bool hasEntries = !FEntries.empty();
+  if (!hasEntries) return std::string(EmptyArchive, sizeof EmptyArchive);
+  zip_error_t err;
+  zip_error_init(&err);
+  zip_source_t* src = zip_source_buffer_create(nullptr, 0, 0, &err);
+  if (!src) throw TSFSError(zip_error_strerror(&err));
+  zip_t* za = zip_open_from_source(src, ZIP_TRUNCATE, &err);
+  if (!za) {
+    zip_source_free(src);
+    throw TSFSError(zip_error_strerror(&err));
+  }
+  zip_source_keep(src);
+  auto fail = [&](const std::string& what) {
+    std::string msg = what + ": " + zip_strerror(za);
+    zip_discard(za);
+    zip_source_free(src);
+    throw TSFSError(msg);
+  };
+  for (const TEntry& e : FEntries) {
+    if (e.IsFolder) {
+      if (zip_dir_add(za, e.Name.c_str(), ZIP_FL_ENC_UTF_8) < 0) fail("cannot add a folder");
+      continue;
+    }
+    zip_source_t* data = zip_source_buffer(za, e.Data.data(), e.Data.size(), 0);
+    if (!data) fail("cannot add a file");
+    zip_int64_t idx = zip_file_add(za, e.Name.c_str(), data, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (idx < 0) {
+      zip_source_free(data);
+      fail("cannot add a file");
+    }
+    if (zip_file_set_encryption(za, static_cast<zip_uint64_t>(idx), ZIP_EM_AES_256, FPassword.c_str()) != 0)
+      fail("cannot encrypt a file");
+  }
+  if (zip_close(za) != 0) fail("cannot build the archive");
+  std::string out;
+  if (zip_source_open(src) == 0) {
+    zip_source_seek(src, 0, SEEK_END);
+    const zip_int64_t size = zip_source_tell(src);
+    zip_source_seek(src, 0, SEEK_SET);
+    out.resize(static_cast<size_t>(size));
+    const zip_int64_t got = zip_source_read(src, out.data(), static_cast<zip_uint64_t>(size));
+    zip_source_close(src);
+    if (got != size) out.clear();
+  }
+  zip_source_free(src);
+  if (out.empty()) throw TSFSError("cannot build the archive");
+  return out;
+}
+
+void TSingleFileSystem::Flush() {
+  if (!FOpen || !FDirty) return;
+  // Deleting and writing back the same files changes nothing on disk.
+  std::vector<TEntry> now = Sorted();
+  if (now == FSaved) {
+    FDirty = false;
+    return;
+  }
+  try {
+    WriteAtomically(FFileName, Serialize());
+  } catch (const TSFSError& e) {
+    throw TSFSError("Cannot save the settings container \"" + FFileName + "\": " + e.what() + ".",
+                    TSFSErrorKind::NotWritable);
+  }
+  FSaved = std::move(now);
+  FDirty = false;
+}
+
+void TSingleFileSystem::Close() {
+  if (!FOpen) return;
+  Flush();
+  Abandon();
+}
+
+void TSingleFileSystem::Abandon() {
+  Unlock();
+  FOpen = false;
+  FDirty = false;
+  FEntries.clear();
+  FSaved.clear();
+}
+
+void TSingleFileSystem::RequireWritable() const {
+  if (!FOpen) throw TSFSError("No settings container is open.");
+  if (FMode == TSFSOpenMode::ReadOnly)
+    throw TSFSError("The settings container \"" + FFileName + "\" is open for reading only.",
+                    TSFSErrorKind::NotWritable);
+}
+
+TSingleFileSystem::TEntry* TSingleFileSystem::Find(const std::string& zipName) {
+  for (TEntry& e : FEntries)
+    if (e.Name == zipName) return &e;
+  return nullptr;
+}
+
+const TSingleFileSystem::TEntry* TSingleFileSystem::Find(const std::string& zipName) const {
+  for (const TEntry& e : FEntries)
+    if (e.Name == zipName) return &e;
+  return nullptr;
+}
+
+bool TSingleFileSystem::FileExists(const std::string& path) const {
+  const TEntry* e = Find(ZipName(path));
+  return e && !e->IsFolder;
+}
+
+bool TSingleFileSystem::FolderExists(const std::string& path) const {
+  const std::string name = FolderName(path);
+  if (name.empty()) return FOpen;  // the root
+  return Find(name) != nullptr;
+}
+
+void TSingleFileSystem::CreateFolder(const std::string& path) {
+  RequireWritable();
+  const std::string name = FolderName(path);
+  if (name.empty() || Find(name)) return;
+  // Missing parents first, as the zip holds one entry per folder.
+  const size_t parentEnd = name.find_last_of('/', name.size() - 2);
+  if (parentEnd != std::string::npos) CreateFolder(name.substr(0, parentEnd + 1));
+  FEntries.push_back({name, true, {}});
+  FDirty = true;
+}
+
+void TSingleFileSystem::DeleteFolder(const std::string& path) {
+  RequireWritable();
+  const std::string name = FolderName(path);
+  if (name.empty()) return;
+  const size_t before = FEntries.size();
+  std::erase_if(FEntries, [&](const TEntry& e) { return e.Name.compare(0, name.size(), name) == 0; });
+  FDirty |= FEntries.size() != before;
+}
+
+bool TSingleFileSystem::FindFirst(const std::string& pathMask, TSFSSearchRec& rec) const {
+  const std::string zipMask = ZipName(pathMask);
+  const size_t slash = zipMask.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : zipMask.substr(0, slash + 1);
+  const std::string mask = zipMask.substr(folder.size());
+  rec = TSFSSearchRec();
+  for (const TEntry& e : FEntries) {
+    if (e.Name.size() <= folder.size() || e.Name.compare(0, folder.size(), folder) != 0) continue;
+    std::string rest = e.Name.substr(folder.size());
+    if (e.IsFolder) rest.pop_back();
+    if (rest.find('/') != std::string::npos) continue;  // deeper down
+    if (!WildMatch(mask.c_str(), rest.c_str())) continue;
+    rec.Matches.push_back(rest);
+    rec.MatchFolders.push_back(e.IsFolder);
+  }
+  return FindNext(rec);
+}
+
+bool TSingleFileSystem::FindNext(TSFSSearchRec& rec) const {
+  if (rec.Next >= rec.Matches.size()) return false;
+  rec.Name = rec.Matches[rec.Next];
+  rec.IsFolder = rec.MatchFolders[rec.Next];
+  ++rec.Next;
+  return true;
+}
+
+void TSingleFileSystem::FindClose(TSFSSearchRec& rec) const { rec = TSFSSearchRec(); }
+
+std::string TSingleFileSystem::ReadFile(const std::string& path) const {
+  const TEntry* e = Find(ZipName(path));
+  if (!e || e->IsFolder)
+    throw TSFSError("The settings container \"" + FFileName + "\" has no file \"" + path + "\".");
+  return e->Data;
+}
+
+void TSingleFileSystem::WriteFile(const std::string& path, const std::string& bytes) {
+  RequireWritable();
+  const std::string name = ZipName(path);
+  const size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos && !Find(name.substr(0, slash + 1)))
+    throw TSFSError("The settings container \"" + FFileName + "\" has no folder for \"" + path + "\".");
+  if (TEntry* e = Find(name)) {
+    if (e->IsFolder) throw TSFSError("\"" + path + "\" is a folder in the settings container.");
+    if (e->Data != bytes) {
+      e->Data = bytes;
+      FDirty = true;
+    }
+    return;
+  }
+  FEntries.push_back({name, false, bytes});
+  FDirty = true;
+}
+
+TSFSFileStream::TSFSFileStream(TSingleFileSystem& fs, const std::string& path, TMode mode)
+    : FFs(fs), FPath(path), FMode(mode) {
+  if (mode == fmOpenRead) {
+    FData = fs.ReadFile(path);
+  } else {
+    fs.WriteFile(path, {});  // fails now if the file cannot be created
+  }
+}
+
+TSFSFileStream::~TSFSFileStream() {
+  try {
+    Commit();
+  } catch (...) {
+  }
+}
+
+size_t TSFSFileStream::Read(void* buffer, size_t count) {
+  const size_t n = std::min(count, FData.size() - FPos);
+  std::memcpy(buffer, FData.data() + FPos, n);
+  FPos += n;
+  return n;
+}
+
+void TSFSFileStream::Write(const void* buffer, size_t count) {
+  FData.append(static_cast<const char*>(buffer), count);
+  FCommitted = false;
+}
+
+void TSFSFileStream::Commit() {
+  if (FMode != fmCreate || FCommitted) return;
+  FFs.WriteFile(FPath, FData);
+  FCommitted = true;
+}
+
+}  // namespace qrmt
