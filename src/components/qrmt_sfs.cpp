@@ -235,6 +235,8 @@ std::vector<TSingleFileSystem::TEntry> TSingleFileSystem::Sorted() const {
 }
 
 void TSingleFileSystem::Load(const std::string& bytes) {
+  // libzip takes an empty file for an empty archive; ours are never empty.
+  if (bytes.empty()) Fail(TSFSErrorKind::Damaged, "the file is empty");
   zip_error_t err;
   zip_error_init(&err);
   zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &err);

@@ -10,7 +10,9 @@
 #include <set>
 #include <sstream>
 
+#include "app/qrmt_global.h"
 #include "cli/qrmt_cli.h"
+#include "core/qrmt_const.h"
 
 using namespace qrmt;
 namespace fs = std::filesystem;
@@ -18,6 +20,42 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string Tree = std::string(QRMT_FIXTURES) + "/tree";
+
+// Each test process gets an empty program folder of its own.
+class ProgramFolderEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / ("qrmt-cli-program-" + std::to_string(::getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    ::setenv("QRMT_PROGRAM_FOLDER", folder_.c_str(), 1);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  static inline fs::path folder_;
+};
+const auto* const Env = ::testing::AddGlobalTestEnvironment(new ProgramFolderEnvironment);
+
+// A container holding the defaults with format `disabled` switched off and
+// one extra format.
+void MakeContainer(const std::string& file, const std::string& disabled) {
+  TFileTypeList types;
+  LoadDefaultFileTypes(types);
+  for (const auto& t : types)
+    if (t->Title == disabled) t->Enabled = false;
+  TFileType* mine = types.Add();
+  mine->Title = "Mine";
+  mine->Enabled = true;
+  TFileExtension* mask = mine->Extensions.Add();
+  mask->Value = "*.md";
+  mask->Enabled = true;
+  TComment* c = mine->Comments.Add();
+  c->CommentType = 0;
+  c->StartSymbol = "Notes";
+  TSingleFileSystem store;
+  store.Create(file, ContainerPassword());
+  WriteSettingsStore(store, DefaultSettings(), types);
+  store.Close();
+}
 
 struct CliRun {
   int code;
@@ -222,4 +260,73 @@ TEST(Binary, ExitStatusAndVersion) {
   Shell(std::string(QRMT_BINARY) + " frobnicate 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
   EXPECT_NE(Shell(std::string(QRMT_BINARY)).find("Usage: quorimeter count"), std::string::npos);
+}
+
+TEST(CountCommand, FormatsComeFromTheSettingsContainer) {
+  const fs::path program = ProgramFolderEnvironment::folder_;
+  // Without any container: the 41 defaults, and nothing is created.
+  CliRun plain = Count({"--format", "csv", Tree});
+  EXPECT_EQ(CsvNames(plain.out).size(), 4u);
+  EXPECT_TRUE(fs::is_empty(program));
+
+  // The container named by the ini file.
+  const std::string file = (program / "team.settings").string();
+  MakeContainer(file, "C");
+  {
+    std::ofstream ini(program / "quorimeter.ini");
+    ini << "[Settings]\ndatafile=" << file << "\n";
+  }
+  const std::string before = [&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }();
+  CliRun inUse = Count({"--format", "csv", "--no-path", Tree});
+  EXPECT_EQ(inUse.code, 0) << inUse.err;
+  auto names = CsvNames(inUse.out);
+  std::set<std::string> got(names.begin(), names.end());
+  EXPECT_EQ(got, (std::set<std::string>{"Makefile", "util.pas", ".hidden.py", "notes.md"}));  // C off, .md on
+  // The notes line starts with "Notes": a comment under the extra format.
+  EXPECT_NE(inUse.out.find("\"notes.md\",\"1\",\"0\",\"0.00 %\",\"1\",\"100.00 %\""), std::string::npos)
+      << inUse.out;
+  std::ifstream after(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), std::istreambuf_iterator<char>()), before);
+
+  // --settings wins over the ini file.
+  const std::string other = (program / "other.settings").string();
+  MakeContainer(other, "Delphi/Pascal");
+  CliRun explicitly = Count({"--format", "csv", "--no-path", "--settings", other, Tree});
+  names = CsvNames(explicitly.out);
+  EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+            (std::set<std::string>{"Makefile", "main.c", ".hidden.py", "notes.md"}));
+
+  // A container that exists but cannot be opened is an error naming it.
+  std::ofstream(program / "broken.settings") << "not a container";
+  CliRun broken = Count({"--settings", (program / "broken.settings").string(), Tree});
+  EXPECT_EQ(broken.code, 2);
+  EXPECT_NE(broken.err.find((program / "broken.settings").string()), std::string::npos) << broken.err;
+  EXPECT_EQ(broken.out, "");
+  CliRun missing = Count({"--settings", (program / "none.settings").string(), Tree});
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+
+  fs::remove(program / "quorimeter.ini");
+}
+
+TEST(FormatsCommand, ListsTitlesFlagsMasksAndDelimiters) {
+  const std::string file = (ProgramFolderEnvironment::folder_ / "list.settings").string();
+  MakeContainer(file, "COBOL");
+  std::ostringstream out, err;
+  EXPECT_EQ(RunFormatsCommand({"--settings", file}, {out, err, false, false}), 0) << err.str();
+  const std::string text = out.str();
+  EXPECT_NE(text.find("COBOL  [disabled]\n  masks: *.cob *.cbl\n  delimiters: single \"*\"\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Delphi/Pascal  [enabled]\n  masks: *.dpr *.pas *.p\n  delimiters: single \"//\"; "
+                      "multistring \"{\" to \"}\"; multistring \"(*\" to \"*)\"\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("single \"C\t\" column 1"), std::string::npos);
+  EXPECT_NE(text.find("INC  [enabled]\n  masks: *.inc\n  delimiters: (none)\n"), std::string::npos);
+  EXPECT_LT(text.find("Mine  [enabled]"), text.find("Modula-3"));  // list order: sorted by title on load
+
+  std::ostringstream out2, err2;
+  EXPECT_EQ(RunFormatsCommand({"--bogus"}, {out2, err2, false, false}), 2);
 }
