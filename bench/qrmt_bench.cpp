@@ -22,7 +22,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -41,8 +43,10 @@ int BenchSettings(int rounds) {
     settings.Application.mfLeft.Value = i;  // a real change each round
     TSingleFileSystem store;
     auto t0 = Clock::now();
-    if (i == 0) store.Create(file, ContainerPassword());
-    else store.Open(file, ContainerPassword(), TSFSOpenMode::Exclusive);
+    if (i == 0)
+      store.Create(file, ContainerPassword());
+    else
+      store.Open(file, ContainerPassword(), TSFSOpenMode::Exclusive);
     WriteSettingsStore(store, settings, types);
     store.Close();
     saves.push_back(Ms(Clock::now() - t0));
@@ -103,8 +107,8 @@ int BenchRun(const std::string& tree, int rounds) {
     item->Path = std::string(ExtractFilePath(name));
     item->FileName = std::string(ExtractFileName(name));
   }
-  std::printf("%d files, %u threads, %d rounds (median s)\n", queue.Count(), std::max(1u, std::thread::hardware_concurrency()),
-              rounds);
+  std::printf("%d files, %u threads, %d rounds (median s)\n", queue.Count(),
+              std::max(1u, std::thread::hardware_concurrency()), rounds);
 
   std::vector<double> engineTimes, runTimes;
   long long engineLines = 0;

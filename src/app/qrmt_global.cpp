@@ -19,11 +19,13 @@ TqrmtGlobal* Global = nullptr;
 
 namespace {
 
-constexpr std::array<const char*, 11> ReportColumnKeys = {"FileName", "Nominal",  "Total",  "SourceCode",
+constexpr std::array<const char*, 11> ReportColumnKeys = {"FileName",    "Nominal", "Total",    "SourceCode",
                                                           "SourceCodeP", "Comment", "CommentP", "Balnk",
-                                                          "BlankP",   "Mixed",    "MixedP"};
+                                                          "BlankP",      "Mixed",   "MixedP"};
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 std::string Replace(std::string text, const std::string& marker, const std::string& value) {
   const size_t p = text.find(marker);
@@ -31,10 +33,18 @@ std::string Replace(std::string text, const std::string& marker, const std::stri
   return text;
 }
 
-std::string Group(const std::string& name, const std::string& inner) { return "<" + name + ">" + inner + "</" + name + ">"; }
-std::string Element(const TSettingsIntegerValue& o) { return FormatValueElement(o.Key, std::to_string(o.Value)); }
-std::string Element(const TSettingsBooleanValue& o) { return FormatValueElement(o.Key, o.Value ? "True" : "False"); }
-std::string Element(const TSettingsStringValue& o) { return FormatValueElement(o.Key, o.Value); }
+std::string Group(const std::string& name, const std::string& inner) {
+  return "<" + name + ">" + inner + "</" + name + ">";
+}
+std::string Element(const TSettingsIntegerValue& o) {
+  return FormatValueElement(o.Key, std::to_string(o.Value));
+}
+std::string Element(const TSettingsBooleanValue& o) {
+  return FormatValueElement(o.Key, o.Value ? "True" : "False");
+}
+std::string Element(const TSettingsStringValue& o) {
+  return FormatValueElement(o.Key, o.Value);
+}
 
 void Read(TSettingsIntegerValue& o, const TSettingsIntegerValue& def, std::string& rem) {
   int32_t v = 0;
@@ -61,7 +71,9 @@ std::string Copy(const std::string& s, long long index, long long count) {
   return s.substr(static_cast<size_t>(index - 1), static_cast<size_t>(count));
 }
 
-std::string Timestamp() { return QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss").toStdString(); }
+std::string Timestamp() {
+  return QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss").toStdString();
+}
 
 }  // namespace
 
@@ -70,9 +82,12 @@ std::string Timestamp() { return QDateTime::currentDateTime().toString("yyyyMMdd
 const TSettings& DefaultSettings() {
   static const TSettings defaults = [] {
     TSettings s;
-    s.Application = {"Application", {"mfLeft", -1}, {"mfTop", -1}, {"mfWidth", -1}, {"mfHeight", -1},
-                     {"fsFltrTypeIdx", 0},  {"appAutoUpdate", true}};
-    s.FileSelection = {"FileSelection", {"ShowFolders", true}, {"ClearCountQueue", false}, {"currentFolder", ""},
+    s.Application = {"Application",    {"mfLeft", -1},       {"mfTop", -1},          {"mfWidth", -1},
+                     {"mfHeight", -1}, {"fsFltrTypeIdx", 0}, {"appAutoUpdate", true}};
+    s.FileSelection = {"FileSelection",
+                       {"ShowFolders", true},
+                       {"ClearCountQueue", false},
+                       {"currentFolder", ""},
                        {"zipEnabled", true}};
     s.Report.Name = "Report";
     s.Report.ShowPath = {"ShowPath", true};
@@ -119,10 +134,10 @@ std::string BuildSettingsText(const TSettings& s) {
   for (const auto& o : r.ReportColumnsWidth.Items) widths += Element(o);
   return Group(a.Name, Element(a.mfLeft) + Element(a.mfTop) + Element(a.mfWidth) + Element(a.mfHeight) +
                            Element(a.fsFltrTypeIdx) + Element(a.appAutoUpdate)) +
-         Group(f.Name, Element(f.ShowFolders) + Element(f.ClearCountQueue) + Element(f.currentFolder) +
-                           Element(f.zipEnabled)) +
-         Group(r.Name, Element(r.ShowPath) + Element(r.ClearBeforeCount) +
-                           Group(r.ReportColumns.Name, columns) + Group(r.ReportColumnsWidth.Name, widths)) +
+         Group(f.Name,
+               Element(f.ShowFolders) + Element(f.ClearCountQueue) + Element(f.currentFolder) + Element(f.zipEnabled)) +
+         Group(r.Name, Element(r.ShowPath) + Element(r.ClearBeforeCount) + Group(r.ReportColumns.Name, columns) +
+                           Group(r.ReportColumnsWidth.Name, widths)) +
          Group(s.Counting.Name, "") + Group(s.ExportReport.Name, Element(s.ExportReport.FormatIndex));
 }
 
@@ -255,8 +270,7 @@ void TqrmtGlobal::OpenStartupContainer() {
         SettingsStore.Open(SettingsFile, ContainerPassword(), TSFSOpenMode::ReadOnly);
       } catch (const TSFSError&) {
       }
-      Dialogs().MessageBox(Replace(msg::ContainerLocked, "%1", e.what()), Title, TMsgIcon::Warning,
-                           TMsgButtons::OK);
+      Dialogs().MessageBox(Replace(msg::ContainerLocked, "%1", e.what()), Title, TMsgIcon::Warning, TMsgButtons::OK);
       return;
     }
     // Damaged, not a container, or another password: keep the file as it
@@ -268,8 +282,8 @@ void TqrmtGlobal::OpenStartupContainer() {
                            Title, TMsgIcon::Error, TMsgButtons::OK);
       return;
     }
-    Dialogs().MessageBox(Replace(Replace(msg::ContainerKeptAside, "%1", e.what()), "%2", aside), Title,
-                         TMsgIcon::Error, TMsgButtons::OK);
+    Dialogs().MessageBox(Replace(Replace(msg::ContainerKeptAside, "%1", e.what()), "%2", aside), Title, TMsgIcon::Error,
+                         TMsgButtons::OK);
     try {
       SettingsStore.Create(SettingsFile, ContainerPassword());
       FStoreMode = TSFSOpenMode::Exclusive;
@@ -321,8 +335,7 @@ void TqrmtGlobal::SaveSettings() {
   WriteSettingsStore(SettingsStore, Settings, FileTypes);
 }
 
-void TqrmtGlobal::ReopenPrevious(const std::string& previousFile, TSFSOpenMode previousMode,
-                                 const std::string& error) {
+void TqrmtGlobal::ReopenPrevious(const std::string& previousFile, TSFSOpenMode previousMode, const std::string& error) {
   SettingsStore.Abandon();
   SettingsFile = previousFile;
   FStoreMode = previousMode;
@@ -392,13 +405,17 @@ void TqrmtGlobal::NotifySettingsChanged() {
   SendMessage(ReportWindow, UM_SETTINGS_CHANGED);
 }
 
-intptr_t TqrmtGlobal::RequestUpdateCheck() { return SendMessage(MainWindow, UM_CHECK_UPDATES); }
+intptr_t TqrmtGlobal::RequestUpdateCheck() {
+  return SendMessage(MainWindow, UM_CHECK_UPDATES);
+}
 
 const TCommentList* TqrmtGlobal::FindCommentList(const std::string& extension) const {
   return qrmt::FindCommentList(FileTypes, extension);
 }
 
-std::vector<std::string> TqrmtGlobal::CommentTypeNames() const { return qrmt::CommentTypeNames(); }
+std::vector<std::string> TqrmtGlobal::CommentTypeNames() const {
+  return qrmt::CommentTypeNames();
+}
 
 bool TqrmtGlobal::CountFiles(const TCountQueue& rows) {
   if (FCountRunning) return false;
@@ -503,14 +520,20 @@ void TqrmtGlobal::AbortCount() {
   SendMessage(ReportWindow, UM_ABORT);
 }
 
-void TqrmtGlobal::OpenNewsletterMail() { OpenUrl(BuildNewsletterMailText()); }
+void TqrmtGlobal::OpenNewsletterMail() {
+  OpenUrl(BuildNewsletterMailText());
+}
 
 void TqrmtGlobal::OpenSupportMail() {
   OpenUrl(BuildSupportMailText(Title, VersionText, GetWindowsName(), GetBrowserVersion()));
 }
 
-void TqrmtGlobal::OpenFeedbackMail() { OpenUrl(BuildFeedbackMailText(Title, VersionText)); }
+void TqrmtGlobal::OpenFeedbackMail() {
+  OpenUrl(BuildFeedbackMailText(Title, VersionText));
+}
 
-void TqrmtGlobal::OpenWebSite() { OpenUrl(msg::WebSite); }
+void TqrmtGlobal::OpenWebSite() {
+  OpenUrl(msg::WebSite);
+}
 
 }  // namespace qrmt

@@ -38,7 +38,9 @@ std::function<void()> Pump;
 std::function<void(const std::string&)> SoundPlayer;
 std::function<bool(const std::string&)> UrlOpener;
 
-QSettings Registry() { return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Kestrune Software", "Quorimeter"); }
+QSettings Registry() {
+  return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Kestrune Software", "Quorimeter");
+}
 
 std::string WithSeparator(const QString& folder) {
   QString f = QDir::toNativeSeparators(folder);
@@ -54,7 +56,9 @@ THandle RegisterReceiver(TMessageReceiver* receiver) {
   return h;
 }
 
-void UnregisterReceiver(THandle handle) { Receivers().erase(handle); }
+void UnregisterReceiver(THandle handle) {
+  Receivers().erase(handle);
+}
 
 intptr_t SendMessage(THandle handle, unsigned code, uintptr_t wParam, intptr_t lParam) {
   if (handle == 0) return 0;
@@ -63,8 +67,12 @@ intptr_t SendMessage(THandle handle, unsigned code, uintptr_t wParam, intptr_t l
   return it->second->HandleMessage(code, wParam, lParam);
 }
 
-TUserDialogs& Dialogs() { return CurrentDialogs ? *CurrentDialogs : ConsoleDialogs; }
-void SetDialogs(TUserDialogs* dialogs) { CurrentDialogs = dialogs; }
+TUserDialogs& Dialogs() {
+  return CurrentDialogs ? *CurrentDialogs : ConsoleDialogs;
+}
+void SetDialogs(TUserDialogs* dialogs) {
+  CurrentDialogs = dialogs;
+}
 
 void ProcessMessages() {
   if (Pump) {
@@ -73,7 +81,9 @@ void ProcessMessages() {
     QCoreApplication::processEvents();
   }
 }
-void SetMessagePump(std::function<void()> pump) { Pump = std::move(pump); }
+void SetMessagePump(std::function<void()> pump) {
+  Pump = std::move(pump);
+}
 
 void PlaySoundAsync(const std::string& file) {
   if (!SoundPlayer) return;
@@ -83,13 +93,21 @@ void PlaySoundAsync(const std::string& file) {
     // A sound never fails a count.
   }
 }
-void SetSoundPlayer(std::function<void(const std::string&)> player) { SoundPlayer = std::move(player); }
+void SetSoundPlayer(std::function<void(const std::string&)> player) {
+  SoundPlayer = std::move(player);
+}
 
-bool OpenUrl(const std::string& url) { return UrlOpener ? UrlOpener(url) : false; }
-void SetUrlOpener(std::function<bool(const std::string&)> opener) { UrlOpener = std::move(opener); }
+bool OpenUrl(const std::string& url) {
+  return UrlOpener ? UrlOpener(url) : false;
+}
+void SetUrlOpener(std::function<bool(const std::string&)> opener) {
+  UrlOpener = std::move(opener);
+}
 
 namespace registry {
-bool Exists(const std::string& name) { return Registry().contains(QString::fromStdString(name)); }
+bool Exists(const std::string& name) {
+  return Registry().contains(QString::fromStdString(name));
+}
 std::optional<int32_t> ReadInteger(const std::string& name) {
   QSettings r = Registry();
   const QVariant v = r.value(QString::fromStdString(name));
@@ -138,6 +156,8 @@ std::string ProgramFolderPath() {
   return WithSeparator(data);
 }
 
-std::string SystemTempFolder() { return WithSeparator(QDir::tempPath()); }
+std::string SystemTempFolder() {
+  return WithSeparator(QDir::tempPath());
+}
 
 }  // namespace qrmt

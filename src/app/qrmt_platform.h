@@ -37,8 +37,7 @@ enum TMsgResult { mrNone = 0, mrOK = 1, mrCancel = 2, mrYes = 6, mrNo = 7 };
 class TUserDialogs {
  public:
   virtual ~TUserDialogs() = default;
-  virtual int MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon,
-                         TMsgButtons buttons) = 0;
+  virtual int MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon, TMsgButtons buttons) = 0;
 };
 
 // The dialogs in use; without a desktop, messages go to stderr and

@@ -9,8 +9,8 @@
 #include <QSysInfo>
 #include <QTemporaryFile>
 #include <cstdio>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 
 #include "app/qrmt_messages.h"
 #include "app/qrmt_platform.h"
@@ -20,7 +20,9 @@ namespace qrmt {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 std::string CurrentLogFolder;
 
@@ -29,17 +31,18 @@ std::string CurrentLogFolder;
 #define QRMT_VERSION_MARKER "\x01QRMT-VERSION-BLOCK\x02"
 extern "C" {
 extern const char QrmtVersionBlock[];
-[[gnu::used]] const char QrmtVersionBlock[] =
-    QRMT_VERSION_MARKER
+[[gnu::used]] const char QrmtVersionBlock[] = QRMT_VERSION_MARKER
     "CompanyName\0Kestrune Software\0"
     "FileDescription\0Kestrune Quorimeter source line counter\0"
-    "FileVersion\0" "1.1.12.30\0"
+    "FileVersion\0"
+    "1.1.12.30\0"
     "InternalName\0quorimeter\0"
     "LegalCopyright\0Copyright (C) Kestrune Software\0"
     "LegalTradeMarks\0\0"
     "OriginalFileName\0quorimeter\0"
     "ProductName\0Kestrune Quorimeter\0"
-    "ProductVersion\0" "1.1\0"
+    "ProductVersion\0"
+    "1.1\0"
     "Comments\0\0"
     "\0";
 }
@@ -116,8 +119,12 @@ int SplitText(std::vector<std::string>& list, const std::string& separator, cons
   return static_cast<int>(list.size());
 }
 
-std::string LogFolder() { return CurrentLogFolder.empty() ? ProgramFolderPath() : CurrentLogFolder; }
-void SetLogFolder(const std::string& folder) { CurrentLogFolder = folder; }
+std::string LogFolder() {
+  return CurrentLogFolder.empty() ? ProgramFolderPath() : CurrentLogFolder;
+}
+void SetLogFolder(const std::string& folder) {
+  CurrentLogFolder = folder;
+}
 
 std::string MovedLogName(const std::string& dateTimeText) {
   std::string name = dateTimeText;
@@ -170,17 +177,25 @@ std::string GetWindowsName(int platformId, int major, int minor, const std::stri
   } else if (platformId == 1) {
     name = minor == 0 ? "Windows 95" : "Windows 98";
   } else if (platformId == 2) {
-    if (major == 5 && minor == 0) name = "Microsoft Windows 2000";
-    else if (major == 5 && minor == 1) name = "Microsoft Windows XP";
-    else if (major == 5 && minor == 2) name = "Microsoft Windows Server 2003 family";
-    else if (major <= 4) name = "Microsoft Windows NT";
+    if (major == 5 && minor == 0)
+      name = "Microsoft Windows 2000";
+    else if (major == 5 && minor == 1)
+      name = "Microsoft Windows XP";
+    else if (major == 5 && minor == 2)
+      name = "Microsoft Windows Server 2003 family";
+    else if (major <= 4)
+      name = "Microsoft Windows NT";
   }
   return name + " " + servicePack;
 }
 
-std::string GetWindowsName() { return QSysInfo::prettyProductName().toStdString(); }
+std::string GetWindowsName() {
+  return QSysInfo::prettyProductName().toStdString();
+}
 
-std::string GetBrowserVersion() { return {}; }
+std::string GetBrowserVersion() {
+  return {};
+}
 
 std::string GetVersionInfoValue(const std::string& fileName, int index) {
   if (index < 1 || index > static_cast<int>(VersionInfoKeys.size())) return {};
@@ -239,13 +254,17 @@ std::array<uint8_t, 4> ReadFileVersion(const std::string& fileName) {
 void EncodeMailText(std::string& text) {
   std::string out;
   for (char c : text) {
-    if (c == '\n') out += "%0A";
-    else out += c;
+    if (c == '\n')
+      out += "%0A";
+    else
+      out += c;
   }
   text.clear();
   for (char c : out) {
-    if (c == ' ') text += "%20";
-    else text += c;
+    if (c == ' ')
+      text += "%20";
+    else
+      text += c;
   }
 }
 

@@ -47,8 +47,8 @@ std::string GetWindowsName();
 std::string GetBrowserVersion();
 
 inline constexpr std::array<const char*, 10> VersionInfoKeys = {
-    "CompanyName",      "FileDescription", "FileVersion",    "InternalName", "LegalCopyright",
-    "LegalTradeMarks",  "OriginalFileName", "ProductName",   "ProductVersion", "Comments"};
+    "CompanyName",     "FileDescription",  "FileVersion", "InternalName",   "LegalCopyright",
+    "LegalTradeMarks", "OriginalFileName", "ProductName", "ProductVersion", "Comments"};
 // The value of name `index` (1 to 10) in the version block of `fileName`.
 std::string GetVersionInfoValue(const std::string& fileName, int index);
 // Major, minor, release and build of the "FileVersion" of `fileName`.

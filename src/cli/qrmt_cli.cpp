@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -58,8 +58,7 @@ struct TOptions {
 };
 
 // Parses the arguments; on failure returns the message for stderr.
-std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TOptions& o, bool& help,
-                                        bool& version) {
+std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TOptions& o, bool& help, bool& version) {
   bool endOfOptions = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -67,7 +66,7 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
       o.Paths.push_back(a);
       continue;
     }
-    auto value = [&](const std::string& name, std::string& out) -> bool {
+    auto value = [&](std::string& out) -> bool {
       size_t eq = a.find('=');
       if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
         out = a.substr(eq + 1);
@@ -75,7 +74,6 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
       }
       if (i + 1 >= args.size()) return false;
       out = args[++i];
-      (void)name;
       return true;
     };
     std::string name = a.substr(0, a.find('='));
@@ -91,20 +89,25 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
     } else if (a == "--no-path") {
       o.ShowPath = false;
     } else if (name == "--format") {
-      if (!value(name, v)) return "option '--format' needs a value";
-      if (v == "text") o.Format = TFormat::Text;
-      else if (v == "csv") o.Format = TFormat::Csv;
-      else if (v == "tsv") o.Format = TFormat::Tsv;
-      else if (v == "json") o.Format = TFormat::Json;
-      else return "unknown format '" + v + "' (text, csv, tsv or json)";
+      if (!value(v)) return "option '--format' needs a value";
+      if (v == "text")
+        o.Format = TFormat::Text;
+      else if (v == "csv")
+        o.Format = TFormat::Csv;
+      else if (v == "tsv")
+        o.Format = TFormat::Tsv;
+      else if (v == "json")
+        o.Format = TFormat::Json;
+      else
+        return "unknown format '" + v + "' (text, csv, tsv or json)";
     } else if (a == "-o" || name == "--output") {
-      if (!value(name, v) || v.empty()) return "option '" + name + "' needs a file name";
+      if (!value(v) || v.empty()) return "option '" + name + "' needs a file name";
       o.OutputFile = v;
     } else if (name == "--settings") {
-      if (!value(name, v) || v.empty()) return "option '--settings' needs a file name";
+      if (!value(v) || v.empty()) return "option '--settings' needs a file name";
       o.SettingsFile = v;
     } else if (a == "-j" || name == "--jobs") {
-      if (!value(name, v)) return "option '" + name + "' needs a number";
+      if (!value(v)) return "option '" + name + "' needs a number";
       int32_t n = 0;
       if (!TryParseInt32(v, n) || n < 1 || n > 1024) return "invalid number of jobs '" + v + "'";
       o.Jobs = static_cast<unsigned>(n);
@@ -340,8 +343,7 @@ class TProgress {
     const double seconds = std::chrono::duration<double>(now - FStart).count();
     const auto percent = FTotal == 0 ? 100 : static_cast<int>(done * 100 / FTotal);
     const auto rate = seconds > 0 ? static_cast<long long>(static_cast<double>(done) / seconds) : 0;
-    FErr << "\r\033[K" << done << "/" << FTotal << " files (" << percent << " %), " << rate << " files/s"
-         << std::flush;
+    FErr << "\r\033[K" << done << "/" << FTotal << " files (" << percent << " %), " << rate << " files/s" << std::flush;
     FShown = true;
   }
 
@@ -386,10 +388,11 @@ std::optional<std::string> LoadSettingsForCli(const std::string& file, TSettings
 }
 
 std::string ProgramUsage() {
-  return std::string("Usage: quorimeter count [OPTIONS] PATH...\n"
-                     "       quorimeter formats [--settings FILE]\n"
-                     "       quorimeter --help | --version\n"
-                     "\n") +
+  return std::string(
+             "Usage: quorimeter count [OPTIONS] PATH...\n"
+             "       quorimeter formats [--settings FILE]\n"
+             "       quorimeter --help | --version\n"
+             "\n") +
          "Run 'quorimeter count --help' for the options of the command-line counter.\n";
 }
 

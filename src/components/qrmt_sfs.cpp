@@ -38,7 +38,9 @@ std::string FolderName(const std::string& path) {
   return n;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool WildMatch(const char* mask, const char* name) {
   // Iterative "*" and "?" match with backtracking to the last star.
@@ -244,9 +246,9 @@ void TSingleFileSystem::Load(const std::string& bytes) {
   std::unique_ptr<zip_t, ZipCloser> za(zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &err));
   if (!za) {
     zip_source_free(src);
-    std::string reason = zip_error_code_zip(&err) == ZIP_ER_NOZIP ? "it is not a settings container"
-                                                                   : std::string("it is damaged (") +
-                                                                         zip_error_strerror(&err) + ")";
+    std::string reason = zip_error_code_zip(&err) == ZIP_ER_NOZIP
+                             ? "it is not a settings container"
+                             : std::string("it is damaged (") + zip_error_strerror(&err) + ")";
     zip_error_fini(&err);
     Fail(TSFSErrorKind::Damaged, reason);
   }
@@ -463,12 +465,13 @@ bool TSingleFileSystem::FindNext(TSFSSearchRec& rec) const {
   return true;
 }
 
-void TSingleFileSystem::FindClose(TSFSSearchRec& rec) const { rec = TSFSSearchRec(); }
+void TSingleFileSystem::FindClose(TSFSSearchRec& rec) const {
+  rec = TSFSSearchRec();
+}
 
 std::string TSingleFileSystem::ReadFile(const std::string& path) const {
   const TEntry* e = Find(ZipName(path));
-  if (!e || e->IsFolder)
-    throw TSFSError("The settings container \"" + FFileName + "\" has no file \"" + path + "\".");
+  if (!e || e->IsFolder) throw TSFSError("The settings container \"" + FFileName + "\" has no file \"" + path + "\".");
   return e->Data;
 }
 

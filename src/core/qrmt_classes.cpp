@@ -7,9 +7,15 @@ namespace qrmt {
 
 namespace {
 
-constexpr char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-constexpr char ToLowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-constexpr bool IsWhite(char c) { return static_cast<unsigned char>(c) <= 32; }
+constexpr char ToUpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+constexpr char ToLowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+constexpr bool IsWhite(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 // 1-based position of `needle` in `hay`, 0 when absent (or needle empty).
 size_t Pos(std::string_view needle, std::string_view hay) {
@@ -32,7 +38,9 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-const char* BoolText(bool b) { return b ? "True" : "False"; }
+const char* BoolText(bool b) {
+  return b ? "True" : "False";
+}
 
 // The section between `open` and `close` tags, trimmed. A missing opening
 // tag starts the section at the tag's length (1-based), as stored texts
@@ -115,8 +123,8 @@ std::string TFileExtension::WriteToText() const {
 }
 
 std::string TComment::WriteToText() const {
-  return "<comment type=\"" + std::to_string(CommentType) + "\" start=\"" + StartSymbol + "\" stop=\"" +
-         StopSymbol + "\" fixedcol=\"" + std::to_string(FixedCol) + "\" />";
+  return "<comment type=\"" + std::to_string(CommentType) + "\" start=\"" + StartSymbol + "\" stop=\"" + StopSymbol +
+         "\" fixedcol=\"" + std::to_string(FixedCol) + "\" />";
 }
 
 std::string TFileExtensionList::WriteToText() const {
@@ -132,8 +140,8 @@ std::string TCommentList::WriteToText() const {
 }
 
 std::string TFileType::WriteToText() const {
-  return "<filetype title=\"" + Title + "\" enabled=\"" + BoolText(Enabled) + "\"> " +
-         Extensions.WriteToText() + " " + Comments.WriteToText() + " </filetype>";
+  return "<filetype title=\"" + Title + "\" enabled=\"" + BoolText(Enabled) + "\"> " + Extensions.WriteToText() + " " +
+         Comments.WriteToText() + " </filetype>";
 }
 
 // --- reading ---------------------------------------------------------------
@@ -152,16 +160,12 @@ void TComment::ReadFromText(std::string_view text) {
 
 void TFileExtensionList::ReadFromText(std::string_view section) {
   Clear();
-  ReadElements(section, "extension", "<extension", [this](std::string_view element) {
-    Add()->ReadFromText(element);
-  });
+  ReadElements(section, "extension", "<extension", [this](std::string_view element) { Add()->ReadFromText(element); });
 }
 
 void TCommentList::ReadFromText(std::string_view section) {
   Clear();
-  ReadElements(section, "comment", "<comment", [this](std::string_view element) {
-    Add()->ReadFromText(element);
-  });
+  ReadElements(section, "comment", "<comment", [this](std::string_view element) { Add()->ReadFromText(element); });
 }
 
 void TFileType::ReadFromText(std::string_view text) {
@@ -192,9 +196,8 @@ std::string LowerAscii(std::string_view text) {
 
 void TFileTypeList::SortByTitle() {
   auto& items = Raw();
-  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
-    return CompareTextAscii(a->Title, b->Title) < 0;
-  });
+  std::sort(items.begin(), items.end(),
+            [](const auto& a, const auto& b) { return CompareTextAscii(a->Title, b->Title) < 0; });
 }
 
 std::string_view ExtractFileExt(std::string_view name) {
@@ -212,7 +215,9 @@ std::string_view ExtractFilePath(std::string_view name) {
   return {};
 }
 
-std::string_view ExtractFileName(std::string_view name) { return name.substr(ExtractFilePath(name).size()); }
+std::string_view ExtractFileName(std::string_view name) {
+  return name.substr(ExtractFilePath(name).size());
+}
 
 const TCommentList* FindCommentList(const TFileTypeList& fileTypes, std::string_view extension) {
   for (const auto& type : fileTypes) {
@@ -223,7 +228,9 @@ const TCommentList* FindCommentList(const TFileTypeList& fileTypes, std::string_
   return nullptr;
 }
 
-std::vector<std::string> CommentTypeNames() { return {"single", "multistring"}; }
+std::vector<std::string> CommentTypeNames() {
+  return {"single", "multistring"};
+}
 
 bool MatchesFilter(const TFileTypeList& fileTypes, std::string_view fileName, bool zipEnabled) {
   const std::string ext = LowerAscii(ExtractFileExt(fileName));

@@ -66,8 +66,12 @@ class TFile {
   int FFd;
 };
 
-constexpr bool IsWhite(unsigned char c) { return c <= 32; }
-constexpr char ToLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+constexpr bool IsWhite(unsigned char c) {
+  return c <= 32;
+}
+constexpr char ToLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 // Length of the well-formed UTF-8 sequence at p (true), or of its maximal
 // ill-formed subpart (false). `avail` is at least 1.
@@ -406,8 +410,8 @@ void TFileCounter::ReadAndClassify() {
         rawEof = rawLen < FRaw.size();
         continue;
       }
-      rawPos += utf16->Decode(reinterpret_cast<const unsigned char*>(FRaw.data()) + rawPos, rawLen - rawPos, out,
-                              outEnd);
+      rawPos +=
+          utf16->Decode(reinterpret_cast<const unsigned char*>(FRaw.data()) + rawPos, rawLen - rawPos, out, outEnd);
     }
     len = static_cast<size_t>(out - FBuffer.data());
   };

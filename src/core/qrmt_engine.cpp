@@ -13,7 +13,10 @@ constexpr size_t ReadAhead = 1024;
 TCountEngine::TCountEngine(unsigned threads)
     : FThreadCount(threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency())) {}
 
-TCountEngine::~TCountEngine() { Stop(); }
+TCountEngine::~TCountEngine() {
+  Abort();  // a file still being read is given up: nobody will take it
+  Stop();
+}
 
 void TCountEngine::Stop() {
   {

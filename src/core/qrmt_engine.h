@@ -17,7 +17,7 @@
 namespace qrmt {
 
 struct TCountJob {
-  std::string FileName;                // full name
+  std::string FileName;                    // full name
   const TCommentList* Comments = nullptr;  // borrowed; must outlive the run
 };
 

@@ -3,9 +3,9 @@
 namespace qrmt {
 
 const std::array<const char*, ReportColumnCount> ReportColumnTitles = {
-    "File Name",       "Nominal Lines",     "Source Code Lines", "Source Code Lines (%)",
-    "Comment Lines",   "Comment Lines (%)", "Blank Lines",       "Blank Lines (%)",
-    "Mixed Lines",     "Mixed Lines (%)",   "Total Lines",
+    "File Name",     "Nominal Lines",     "Source Code Lines", "Source Code Lines (%)",
+    "Comment Lines", "Comment Lines (%)", "Blank Lines",       "Blank Lines (%)",
+    "Mixed Lines",   "Mixed Lines (%)",   "Total Lines",
 };
 
 TReportRow MakeReportRow(const TCountResult& result, bool showPath) {

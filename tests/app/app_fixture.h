@@ -63,14 +63,15 @@ class AppTest : public ::testing::Test {
     static int serial = 0;
     // TMPDIR is pointed into each test's own folder below: take the real one once.
     static const std::filesystem::path base = std::filesystem::temp_directory_path();
-    root_ = base /
-            ("qrmt-app-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+    root_ = base / ("qrmt-app-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
     std::filesystem::remove_all(root_);
     for (const char* d : {"program", "registry", "tmp"}) std::filesystem::create_directories(root_ / d);
     ::setenv("QRMT_PROGRAM_FOLDER", (root_ / "program").c_str(), 1);
     ::setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString((root_ / "registry").string()));
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromStdString((root_ / "registry").string()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((root_ / "registry").string()));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString((root_ / "registry").string()));
     SetDialogs(&Dialogs);
     SetSoundPlayer([this](const std::string& f) { Sounds.push_back(f); });
     SetMessagePump([this] {

@@ -194,7 +194,7 @@ TEST_F(GlobalTest, SwitchingContainers) {
   EXPECT_EQ(log, (std::vector<std::string>{"selection 1028 0 0", "settings 1028 0 0", "report 1028 0 0"}));
   g.LoadNamedSettings("other");
   EXPECT_EQ(g.Settings.Application.mfLeft.Value, 2);  // saved there before the switch
-  g.LoadNamedSettings("other");  // the one in use: saved, reopened, read back
+  g.LoadNamedSettings("other");                       // the one in use: saved, reopened, read back
   EXPECT_EQ(g.Settings.Application.mfLeft.Value, 2);
   EXPECT_EQ(log.size(), 9u);
 }
@@ -324,11 +324,10 @@ class CountRunTest : public GlobalTest {
 
 TEST_F(CountRunTest, FullRunWithClearBeforeCount) {
   ASSERT_TRUE(g->CountFiles(Files(3)));
-  EXPECT_EQ(Log(), (std::vector<std::string>{
-                       "report 1026 0 0", "main 1031 1 0", "totals off", "repaint off",
-                       "report 1025 0 0", "main 1031 1 33", "report 1025 0 0", "main 1031 1 66",
-                       "report 1025 0 0", "main 1031 1 100", "report 1042 0 0", "selection 1027 0 0",
-                       "totals on", "repaint on", "main 1031 0 0"}));
+  EXPECT_EQ(Log(), (std::vector<std::string>{"report 1026 0 0", "main 1031 1 0", "totals off", "repaint off",
+                                             "report 1025 0 0", "main 1031 1 33", "report 1025 0 0", "main 1031 1 66",
+                                             "report 1025 0 0", "main 1031 1 100", "report 1042 0 0",
+                                             "selection 1027 0 0", "totals on", "repaint on", "main 1031 0 0"}));
   EXPECT_EQ(rows, (std::vector<std::string>{"f0.c:1", "f1.c:2", "f2.c:3"}));
   EXPECT_EQ(g->CountResults.size(), 1u);
   EXPECT_EQ(g->Queue.Count(), 3);
@@ -377,7 +376,7 @@ TEST_F(CountRunTest, AbortWhileTheSecondOfFiveIsCounted) {
   EXPECT_EQ(tail, (std::vector<std::string>{"report 1025 0 0", "main 1031 1 40", "selection 1030 0 0",
                                             "report 1030 0 0", "report 1042 0 0", "selection 1027 0 0", "totals on",
                                             "repaint on", "main 1031 0 0"}));
-  EXPECT_TRUE(g->Aborted);                // kept until the next run starts
+  EXPECT_TRUE(g->Aborted);  // kept until the next run starts
   rows.clear();
   OnPump = nullptr;
   ASSERT_TRUE(g->CountFiles(Files(2)));
@@ -460,4 +459,24 @@ TEST_F(CountRunTest, CommentsComeFromTheFormatOfTheExtension) {
   };
   ASSERT_TRUE(g->CountFiles(q));
   EXPECT_EQ(classes, (std::vector<std::string>{"1/1", "1/1", "2/0"}));
+}
+
+TEST_F(GlobalTest, MailsAndTheWebSiteGoToTheUrlOpener) {
+  std::vector<std::string> opened;
+  SetUrlOpener([&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  });
+  TqrmtGlobal g;
+  g.OpenSupportMail();
+  g.OpenFeedbackMail();
+  g.OpenNewsletterMail();
+  g.OpenWebSite();
+  SetUrlOpener(nullptr);
+  ASSERT_EQ(opened.size(), 4u);
+  EXPECT_NE(opened[0].find("Support%20(Kestrune%20Quorimeter%20Version%201.1.12.30)"), std::string::npos);
+  EXPECT_NE(opened[0].find("%0AMS%20Windows:%20"), std::string::npos);
+  EXPECT_NE(opened[1].find("?subject=Feedback%20("), std::string::npos);
+  EXPECT_NE(opened[2].find("?subject=Kestrune%20News"), std::string::npos);
+  EXPECT_EQ(opened[3], msg::WebSite);
 }

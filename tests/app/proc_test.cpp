@@ -14,9 +14,8 @@ TEST(Proc, FileVersionShapes) {
     const char* text;
     std::array<uint8_t, 4> want;
   } cases[] = {
-      {"1.1.12.30", {1, 1, 12, 30}}, {"7", {0, 0, 0, 7}},         {"1.2", {1, 0, 0, 2}},
-      {"300.1.2.3", {44, 1, 2, 3}},  {"a.b.c.d", {0, 0, 0, 0}},  {"", {0, 0, 0, 0}},
-      {"1.2.3.4.5", {1, 2, 3, 0}},   {"-1.2.3.4", {255, 2, 3, 4}},
+      {"1.1.12.30", {1, 1, 12, 30}}, {"7", {0, 0, 0, 7}}, {"1.2", {1, 0, 0, 2}},       {"300.1.2.3", {44, 1, 2, 3}},
+      {"a.b.c.d", {0, 0, 0, 0}},     {"", {0, 0, 0, 0}},  {"1.2.3.4.5", {1, 2, 3, 0}}, {"-1.2.3.4", {255, 2, 3, 4}},
   };
   for (const auto& c : cases) EXPECT_EQ(SplitFileVersion(c.text), c.want) << c.text;
 }
@@ -74,8 +73,8 @@ TEST(Proc, MailTexts) {
   EXPECT_EQ(mail.find(' '), std::string::npos);
   EXPECT_EQ(mail.find('\n'), std::string::npos);
 
-  EXPECT_EQ(BuildFeedbackMailText("T", "Version 1"), std::string("mailto:") + msg::SupportMailbox +
-                                                         "?subject=Feedback%20(T%20Version%201)");
+  EXPECT_EQ(BuildFeedbackMailText("T", "Version 1"),
+            std::string("mailto:") + msg::SupportMailbox + "?subject=Feedback%20(T%20Version%201)");
   EXPECT_EQ(BuildNewsletterMailText(), std::string("mailto:") + msg::NewsletterMailbox + "?subject=Kestrune%20News");
 }
 

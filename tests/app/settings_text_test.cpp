@@ -7,9 +7,9 @@ using namespace qrmt;
 TEST(SettingsText, DefaultRecordIsWrittenAsOneRun) {
   const std::string text = BuildSettingsText(DefaultSettings());
   EXPECT_EQ(text.rfind("<Application><mfLeft value=\"-1\" /><mfTop value=\"-1\" /><mfWidth value=\"-1\" />"
-                      "<mfHeight value=\"-1\" /><fsFltrTypeIdx value=\"0\" /><appAutoUpdate value=\"True\" />"
-                      "</Application><FileSelection>",
-                      0),
+                       "<mfHeight value=\"-1\" /><fsFltrTypeIdx value=\"0\" /><appAutoUpdate value=\"True\" />"
+                       "</Application><FileSelection>",
+                       0),
             0u)
       << text;
   EXPECT_NE(text.find("<FileSelection><ShowFolders value=\"True\" /><ClearCountQueue value=\"False\" />"
@@ -57,20 +57,19 @@ TEST(SettingsText, MissingOptionTakesItsSuccessorsValue) {
   EXPECT_EQ(read.Application.mfTop.Value, 30);
   EXPECT_EQ(read.Application.mfWidth.Value, 40);
   EXPECT_EQ(read.Application.mfHeight.Value, 5);
-  EXPECT_EQ(read.Application.fsFltrTypeIdx.Value, 0);  // "False" is no number: default
-  EXPECT_TRUE(read.Application.appAutoUpdate.Value);   // nothing left: default
+  EXPECT_EQ(read.Application.fsFltrTypeIdx.Value, 0);              // "False" is no number: default
+  EXPECT_TRUE(read.Application.appAutoUpdate.Value);               // nothing left: default
   EXPECT_EQ(read.FileSelection, DefaultSettings().FileSelection);  // other groups unaffected
 }
 
 TEST(SettingsText, ValuesOfTheWrongTypeTakeTheDefault) {
   struct Case {
     const char* value;
-    bool boolean;  // as read into ShowFolders (default True)
+    bool boolean;     // as read into ShowFolders (default True)
     int32_t integer;  // as read into mfWidth (default -1)
   } cases[] = {
-      {"false", false, -1}, {"0", false, 0},           {"FALSE", false, -1}, {"True", true, -1},
-      {"yes", true, -1},    {"7", true, 7},            {"", true, -1},       {"2147483648", true, -1},
-      {"-5", true, -5},     {" 5", true, -1},
+      {"false", false, -1}, {"0", false, 0}, {"FALSE", false, -1},     {"True", true, -1}, {"yes", true, -1},
+      {"7", true, 7},       {"", true, -1},  {"2147483648", true, -1}, {"-5", true, -5},   {" 5", true, -1},
   };
   for (const auto& c : cases) {
     TSettings s = DefaultSettings();

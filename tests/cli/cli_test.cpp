@@ -121,10 +121,11 @@ const char* Header =
 TEST(CountCommand, CsvOfNamedFilesIsExact) {
   CliRun r = Count({"--format", "csv", Tree + "/main.c", Tree + "/lib/util.pas"});
   EXPECT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out, std::string(Header) + "\r\n" +
-                       "\"" + Tree + "/main.c\",\"7\",\"3\",\"42.86 %\",\"1\",\"14.29 %\",\"1\",\"14.29 %\",\"2\","
+  EXPECT_EQ(r.out, std::string(Header) + "\r\n" + "\"" + Tree +
+                       "/main.c\",\"7\",\"3\",\"42.86 %\",\"1\",\"14.29 %\",\"1\",\"14.29 %\",\"2\","
                        "\"28.57 %\",\"7\"\r\n" +
-                       "\"" + Tree + "/lib/util.pas\",\"5\",\"1\",\"20.00 %\",\"3\",\"60.00 %\",\"0\",\"0.00 %\","
+                       "\"" + Tree +
+                       "/lib/util.pas\",\"5\",\"1\",\"20.00 %\",\"3\",\"60.00 %\",\"0\",\"0.00 %\","
                        "\"1\",\"20.00 %\",\"5\"\r\n" +
                        "\"Total:\",\"12\",\"4\",\"33.33 %\",\"4\",\"33.33 %\",\"1\",\"8.33 %\",\"3\",\"25.00 %\","
                        "\"12\"");
@@ -135,7 +136,9 @@ TEST(CountCommand, TsvAndNoPath) {
   CliRun r = Count({"--format=tsv", "--no-path", Tree + "/lib/util.pas"});
   auto lines = Lines(r.out, "\r\n");
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1], "\"util.pas\"\t\"5\"\t\"1\"\t\"20.00 %\"\t\"3\"\t\"60.00 %\"\t\"0\"\t\"0.00 %\"\t\"1\"\t\"20.00 %\"\t\"5\"");
+  EXPECT_EQ(
+      lines[1],
+      "\"util.pas\"\t\"5\"\t\"1\"\t\"20.00 %\"\t\"3\"\t\"60.00 %\"\t\"0\"\t\"0.00 %\"\t\"1\"\t\"20.00 %\"\t\"5\"");
 }
 
 TEST(CountCommand, TextTableIsAligned) {
@@ -165,9 +168,7 @@ TEST(CountCommand, WalkFollowsFindOrderAndSkipsLinks) {
   fs::create_symlink(t.Path("tree/main.c"), t.Path("tree/link.c"));
   fs::create_directory_symlink(t.Path("tree"), t.Path("tree/lib/loop"));  // a cycle
   ASSERT_EQ(::mkfifo(t.Path("tree/pipe.c").c_str(), 0600), 0);
-  {
-    std::ofstream(t.Path("tree/odd \"name\", here.c")) << "x\n";
-  }
+  { std::ofstream(t.Path("tree/odd \"name\", here.c")) << "x\n"; }
   CliRun all = Count({"--all-files", "--format", "csv", t.Path()});
   EXPECT_EQ(all.code, 0) << all.err;
   auto found = Lines(Shell("find '" + t.Path() + "' -type f"), "\n");
@@ -204,8 +205,9 @@ TEST(CountCommand, UnreadableFileIsReportedAndSetsStatusOne) {
   EXPECT_EQ(r.code, 1);
   auto lines = Lines(r.out, "\r\n");
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[2], "\"File open error! /proc/self/mem\",\"0\",\"0\",\"0.00 %\",\"0\",\"0.00 %\",\"0\",\"0.00 %\","
-                      "\"0\",\"0.00 %\",\"0\"");
+  EXPECT_EQ(lines[2],
+            "\"File open error! /proc/self/mem\",\"0\",\"0\",\"0.00 %\",\"0\",\"0.00 %\",\"0\",\"0.00 %\","
+            "\"0\",\"0.00 %\",\"0\"");
   EXPECT_NE(r.err.find("/proc/self/mem"), std::string::npos) << r.err;
 
   CliRun coloured = Count({"--all-files", "--no-path", "/proc/self/mem"}, true);
@@ -286,8 +288,7 @@ TEST(CountCommand, FormatsComeFromTheSettingsContainer) {
   std::set<std::string> got(names.begin(), names.end());
   EXPECT_EQ(got, (std::set<std::string>{"Makefile", "util.pas", ".hidden.py", "notes.md"}));  // C off, .md on
   // The notes line starts with "Notes": a comment under the extra format.
-  EXPECT_NE(inUse.out.find("\"notes.md\",\"1\",\"0\",\"0.00 %\",\"1\",\"100.00 %\""), std::string::npos)
-      << inUse.out;
+  EXPECT_NE(inUse.out.find("\"notes.md\",\"1\",\"0\",\"0.00 %\",\"1\",\"100.00 %\""), std::string::npos) << inUse.out;
   std::ifstream after(file, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(after), std::istreambuf_iterator<char>()), before);
 

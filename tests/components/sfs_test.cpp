@@ -210,7 +210,8 @@ TEST_F(SfsTest, LockingBetweenCopies) {
   EXPECT_THROW(other.Create(file, Password), TSFSError);
   holder.Close();
   // No lock file is left behind.
-  for (const auto& e : fs::directory_iterator(dir_)) EXPECT_EQ(e.path().filename().string().find(".lock"), std::string::npos);
+  for (const auto& e : fs::directory_iterator(dir_))
+    EXPECT_EQ(e.path().filename().string().find(".lock"), std::string::npos);
 }
 
 TEST_F(SfsTest, UnchangedContentsAreNotRewritten) {
@@ -280,6 +281,7 @@ TEST_F(SfsTest, KilledSavesLeaveAContainerThatOpens) {
   TSingleFileSystem fs;
   fs.Open(file, Password, TSFSOpenMode::Exclusive);
   int temporaries = 0;
-  for (const auto& e : fs::directory_iterator(dir_)) temporaries += e.path().filename().string().find(".tmp-") != std::string::npos;
+  for (const auto& e : fs::directory_iterator(dir_))
+    temporaries += e.path().filename().string().find(".tmp-") != std::string::npos;
   EXPECT_EQ(temporaries, 0);
 }

@@ -105,15 +105,17 @@ TEST(DefinitionText, FormatWithoutEnabledTakesTheFirstMasksFlag) {
   EXPECT_TRUE(ReadType("<filetype title=\"A\"> <extensions> <extension value=\"*.a\" enabled=\"1\" /> "
                        "</extensions> </filetype>")
                   .Enabled);
-  TFileType none = ReadType("<filetype title=\"A\"> <extensions> <extension value=\"*.a\" /> </extensions> </filetype>");
+  TFileType none =
+      ReadType("<filetype title=\"A\"> <extensions> <extension value=\"*.a\" /> </extensions> </filetype>");
   EXPECT_FALSE(none.Enabled);
   ASSERT_EQ(none.Extensions.Count(), 1);
   EXPECT_TRUE(none.Extensions[0].Enabled);  // a mask without the flag is enabled
 }
 
 TEST(DefinitionText, AttributeNamesIgnoreCaseTagsDoNot) {
-  TFileType t = ReadType("<filetype TITLE=\"X\" Enabled=\"tRuE\"> <EXTENSIONS> <extension value=\"*.x\" /> "
-                         "</EXTENSIONS> <comments> <comment TYPE=\"1\" Start=\"{\" STOP=\"}\" /> </comments> </filetype>");
+  TFileType t = ReadType(
+      "<filetype TITLE=\"X\" Enabled=\"tRuE\"> <EXTENSIONS> <extension value=\"*.x\" /> "
+      "</EXTENSIONS> <comments> <comment TYPE=\"1\" Start=\"{\" STOP=\"}\" /> </comments> </filetype>");
   EXPECT_EQ(t.Title, "X");
   EXPECT_TRUE(t.Enabled);
   EXPECT_EQ(t.Extensions.Count(), 0);
@@ -174,9 +176,9 @@ TEST(FileExtension, RuleTable) {
     const char* name;
     const char* ext;
   } cases[] = {
-      {"Unit1.pas", ".pas"}, {"*.pas", ".pas"}, {"*.*", ".*"},     {"makefile", ""},
-      {"archive.tar.gz", ".gz"}, {"dir.d/file", ""}, {"a/b.c", ".c"}, {".bashrc", ".bashrc"},
-      {"x.", "."},           {"a:b.c", ".c"},       {"a\\b.c", ".c"},
+      {"Unit1.pas", ".pas"}, {"*.pas", ".pas"}, {"*.*", ".*"},          {"makefile", ""}, {"archive.tar.gz", ".gz"},
+      {"dir.d/file", ""},    {"a/b.c", ".c"},   {".bashrc", ".bashrc"}, {"x.", "."},      {"a:b.c", ".c"},
+      {"a\\b.c", ".c"},
   };
   for (const auto& c : cases) EXPECT_EQ(ExtractFileExt(c.name), c.ext) << c.name;
   EXPECT_EQ(ExtractFilePath("src/lib/a.c"), "src/lib/");
@@ -188,8 +190,8 @@ TEST(DefaultFormats, ReadAndSortedByTitle) {
   TFileTypeList list;
   LoadDefaultFileTypes(list);
   ASSERT_EQ(list.Count(), 41);
-  const char* first[] = {"ADA",   "ASP Files", "Assembly", "AWK", "Batch Files", "Bourne Shell and Variants",
-                         "C",     "C Shell",   "C#",       "C++", "COBOL"};
+  const char* first[] = {"ADA", "ASP Files", "Assembly", "AWK", "Batch Files", "Bourne Shell and Variants",
+                         "C",   "C Shell",   "C#",       "C++", "COBOL"};
   for (int i = 0; i < 11; ++i) EXPECT_EQ(list[i].Title, first[i]);
   EXPECT_EQ(list[38].Title, "Visual Basic/Basic/VB Script");
   EXPECT_EQ(list[39].Title, "XML");
@@ -214,8 +216,10 @@ TEST(FindCommentList, LookupTable) {
     const char* file;
     const char* title;  // nullptr: none
   } cases[] = {
-      {"x.h", "C"},           {"x.inc", "INC"},          {"Readme", "Makefile"}, {"Makefile", "Makefile"},
-      {"Unit1.PAS", nullptr}, {"Unit1.pas", "Delphi/Pascal"}, {"a.tar.gz", nullptr}, {"q.php", "PHP"},
+      {"x.h", "C"},           {"x.inc", "INC"},
+      {"Readme", "Makefile"}, {"Makefile", "Makefile"},
+      {"Unit1.PAS", nullptr}, {"Unit1.pas", "Delphi/Pascal"},
+      {"a.tar.gz", nullptr},  {"q.php", "PHP"},
   };
   for (const auto& c : cases) {
     const TCommentList* found = FindCommentList(list, ExtractFileExt(c.file));
@@ -277,10 +281,10 @@ TEST(SelectionFilter, Table) {
     bool admitted;
   } cases[] = {
       {"src/UNIT1.PAS", true, true},  // the file's extension is lowered
-      {"src/x.Pas", true, true},      {"Makefile", true, true},        {"MAKEFILE", true, true},
-      {"makefile.am", true, false},   {"dir/other.qq", true, true},    {"a.zip", true, true},
-      {"a.zip", false, false},        {"a.off", true, false},          {"a.unknown", true, false},
-      {"lib/README", true, false},    {"lib.d/makefile", true, true},
+      {"src/x.Pas", true, true},     {"Makefile", true, true},       {"MAKEFILE", true, true},
+      {"makefile.am", true, false},  {"dir/other.qq", true, true},   {"a.zip", true, true},
+      {"a.zip", false, false},       {"a.off", true, false},         {"a.unknown", true, false},
+      {"lib/README", true, false},   {"lib.d/makefile", true, true},
   };
   for (const auto& c : cases) EXPECT_EQ(MatchesFilter(list, c.file, c.zip), c.admitted) << c.file;
 

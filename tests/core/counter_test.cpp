@@ -117,19 +117,28 @@ TEST(ClassifyLine, EdgeCases) {
     std::vector<Step> steps;
   } cases[] = {
       // Single-line symbols ignore ASCII case; multi-line symbols do not.
-      {"Visual Basic/Basic/VB Script", {{"REM x", lcComment, false}, {"rem x", lcComment, false},
-                                        {"a = 1 ' x", lcMixed, false}, {"a = 1 '", lcCode, false}}},
-      {"Delphi/Pascal", {{"x := 1; (* a { b *)", lcMixed, true},  // "{" is tried before "(*"
-                         {"} x := 1;", lcComment, false},
-                         {"{ open", lcComment, true},
-                         {"} x := 1; (* note", lcMixed, true},  // awaiting "*)" now
-                         {"still", lcComment, true},
-                         {"*)", lcComment, false}}},
-      {"Fortran", {{"* note", lcComment, false}, {"   * note", lcComment, false}, {"x = a * b", lcCode, false},
-                   {"C note", lcComment, false}, {"c\tnote", lcComment, false}, {"CALL X", lcCode, false}}},
+      {"Visual Basic/Basic/VB Script",
+       {{"REM x", lcComment, false},
+        {"rem x", lcComment, false},
+        {"a = 1 ' x", lcMixed, false},
+        {"a = 1 '", lcCode, false}}},
+      {"Delphi/Pascal",
+       {{"x := 1; (* a { b *)", lcMixed, true},  // "{" is tried before "(*"
+        {"} x := 1;", lcComment, false},
+        {"{ open", lcComment, true},
+        {"} x := 1; (* note", lcMixed, true},  // awaiting "*)" now
+        {"still", lcComment, true},
+        {"*)", lcComment, false}}},
+      {"Fortran",
+       {{"* note", lcComment, false},
+        {"   * note", lcComment, false},
+        {"x = a * b", lcCode, false},
+        {"C note", lcComment, false},
+        {"c\tnote", lcComment, false},
+        {"CALL X", lcCode, false}}},
       {"Report Program Generator", {{"00010C* note", lcMixed, false}, {"     C* note", lcCode, false}}},
-      {"Assembly", {{";", lcCode, false}, {";;", lcComment, false}, {"; ", lcComment, false},
-                    {"mov a, b ;", lcCode, false}}},
+      {"Assembly",
+       {{";", lcCode, false}, {";;", lcComment, false}, {"; ", lcComment, false}, {"mov a, b ;", lcCode, false}}},
       // A block opened before a single-line symbol on the same line is not tracked.
       {"C", {{"/* a // b", lcMixed, false}, {"inside?", lcCode, false}}},
       {"C", {{"/*", lcComment, true}, {"/* nested */", lcMixed, false}, {"*/", lcCode, false}}},
@@ -180,7 +189,10 @@ TEST(CountFile, ReadingTable) {
       {"final break", "a\nb\n", 2, 2, 0, 0, 0},
       {"LF CR is two breaks", "a\n\rb", 3, 2, 0, 1, 0},
       {"CR alone", "a\rb\r", 2, 2, 0, 0, 0},
-      {"CR LF LS is one break", "a\r\n\xE2\x80\xA8" "b", 2, 2, 0, 0, 0},
+      {"CR LF LS is one break",
+       "a\r\n\xE2\x80\xA8"
+       "b",
+       2, 2, 0, 0, 0},
       {"LS CR is two", "a\xE2\x80\xA8\rb", 3, 2, 0, 1, 0},
       {"NUL in third line", std::string("a\nb\nc\0d\ne\n", 11), 3, 3, 0, 0, 0},
       {"NUL at a line start", std::string("a\n\0b\n", 5), 1, 1, 0, 0, 0},
@@ -270,9 +282,7 @@ namespace {
 
 // The whole-text reading of the rules, for comparing with the streamed one.
 std::vector<std::string> SplitWhole(const std::string& s) {
-  auto ls = [&](size_t i) {
-    return i + 3 <= s.size() && s[i] == '\xE2' && s[i + 1] == '\x80' && s[i + 2] == '\xA8';
-  };
+  auto ls = [&](size_t i) { return i + 3 <= s.size() && s[i] == '\xE2' && s[i + 1] == '\x80' && s[i + 2] == '\xA8'; };
   std::vector<std::string> lines;
   size_t i = 0;
   while (i < s.size() && s[i] != '\0') {
@@ -332,8 +342,8 @@ std::string ToUtf16(const std::string& utf8, bool bigEndian) {
 // every kind of line break.
 std::string RandomText(unsigned seed, size_t minSize) {
   std::mt19937 rng(seed);
-  const char* pieces[] = {"int a = 1;", "// note", "/* open", "close */ x;", "   ", "\t", "s = \"/*\";",
-                          "\xC3\xA9t\xC3\xA9", "\xF0\x9F\x98\x80", "*/", "a /* b */ c", "x"};
+  const char* pieces[] = {"int a = 1;",  "// note",           "/* open",          "close */ x;", "   ",         "\t",
+                          "s = \"/*\";", "\xC3\xA9t\xC3\xA9", "\xF0\x9F\x98\x80", "*/",          "a /* b */ c", "x"};
   const char* breaks[] = {"\n", "\r\n", "\r", "\xE2\x80\xA8", "\r\n\xE2\x80\xA8", "\n\r"};
   std::string s;
   while (s.size() < minSize) {

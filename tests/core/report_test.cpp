@@ -32,8 +32,8 @@ TEST(Report, PercentRounding) {
     int64_t part, whole;
     const char* text;
   } cases[] = {
-      {1, 3, "33.33 %"}, {2, 3, "66.67 %"},  {97, 800, "12.13 %"},  // exactly half: up
-      {1, 1, "100.00 %"}, {0, 5, "0.00 %"},  {3, 4000, "0.08 %"},   {1, 20001, "0.00 %"},
+      {1, 3, "33.33 %"},  {2, 3, "66.67 %"}, {97, 800, "12.13 %"},  // exactly half: up
+      {1, 1, "100.00 %"}, {0, 5, "0.00 %"},  {3, 4000, "0.08 %"},  {1, 20001, "0.00 %"},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatPercent(c.part, c.whole), c.text) << c.part << "/" << c.whole;
   EXPECT_EQ(FormatPercent(1, 8, ','), "12,50 %");
