@@ -331,3 +331,16 @@ TEST(FormatsCommand, ListsTitlesFlagsMasksAndDelimiters) {
   std::ostringstream out2, err2;
   EXPECT_EQ(RunFormatsCommand({"--bogus"}, {out2, err2, false, false}), 2);
 }
+
+TEST(CountCommand, ProgressOnATerminalIsClearedAndJobsChangeNothing) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunCountCommand({"--format", "csv", Tree}, {out, err, false, true}), 0);
+  const std::string progress = err.str();
+  EXPECT_NE(progress.find("/4 files ("), std::string::npos) << progress;
+  EXPECT_NE(progress.find(" files/s"), std::string::npos);
+  EXPECT_EQ(progress.substr(progress.size() - 4), "\r\033[K");  // the line is gone at the end
+
+  CliRun one = Count({"--format", "csv", "--jobs", "1", Tree});
+  EXPECT_EQ(one.out, out.str());
+  EXPECT_EQ(one.err, "");  // no progress when stderr is no terminal
+}
