@@ -57,20 +57,6 @@ void Read(TSettingsStringValue& o, const TSettingsStringValue&, std::string& rem
   o.Value = ReadValueElement(o.Key, rem);
 }
 
-// 1-based position, 0 when absent.
-size_t Pos(const std::string& needle, const std::string& hay) {
-  if (needle.empty()) return 0;
-  const size_t p = hay.find(needle);
-  return p == std::string::npos ? 0 : p + 1;
-}
-
-// Substring with a 1-based index below 1 counting as 1.
-std::string Copy(const std::string& s, long long index, long long count) {
-  if (index < 1) index = 1;
-  if (count <= 0 || index > static_cast<long long>(s.size())) return {};
-  return s.substr(static_cast<size_t>(index - 1), static_cast<size_t>(count));
-}
-
 std::string Timestamp() {
   return QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss").toStdString();
 }
@@ -110,19 +96,14 @@ std::string FormatValueElement(const std::string& key, const std::string& valueT
 }
 
 std::string ReadGroup(const std::string& name, const std::string& text) {
-  const std::string open = "<" + name + ">";
-  const long long start = static_cast<long long>(Pos(open, text) + open.size());
-  const long long stop = static_cast<long long>(Pos("</" + name + ">", text));
-  if (stop == 0) return {};
-  return Copy(text, start, stop - start);
+  return std::string(TextBetween(text, "<" + name + ">", "</" + name + ">"));
 }
 
 std::string ReadValueElement(const std::string& key, std::string& remaining) {
-  const long long f = static_cast<long long>(Pos("<" + key, remaining));
-  const long long p = static_cast<long long>(Pos("/>", remaining));
-  const std::string element = Copy(remaining, f, p + 2 - f);
-  remaining = Copy(remaining, p + 2, static_cast<long long>(remaining.size()));
-  return GetAttribute("value", element);
+  std::string_view rest = remaining;
+  const std::string value = GetAttribute("value", TakeElement(rest, "<" + key));
+  remaining = std::string(rest);
+  return value;
 }
 
 std::string BuildSettingsText(const TSettings& s) {

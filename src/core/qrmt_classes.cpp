@@ -42,29 +42,34 @@ const char* BoolText(bool b) {
   return b ? "True" : "False";
 }
 
-// The section between `open` and `close` tags, trimmed. A missing opening
-// tag starts the section at the tag's length (1-based), as stored texts
-// rely on.
+// A list section: the text between its tags without surrounding white space.
 std::string_view Section(std::string_view text, std::string_view open, std::string_view close) {
-  long long start = static_cast<long long>(Pos(open, text) + open.size());
-  long long stop = static_cast<long long>(Pos(close, text));
-  if (stop == 0) return {};
-  return Trim(Copy(text, start, stop - start));
+  return Trim(TextBetween(text, open, close));
 }
 
 // Walks the elements of a list section; `read` gets each element's text.
 template <class Read>
 void ReadElements(std::string_view section, std::string_view word, std::string_view open, Read read) {
   std::string_view s = section;
-  while (Pos(word, s) > 0) {
-    long long f = static_cast<long long>(Pos(open, s));
-    long long p = static_cast<long long>(Pos("/>", s));
-    read(Copy(s, f, p + 2 - f));
-    s = Copy(s, p + 2, static_cast<long long>(s.size()));
-  }
+  while (Pos(word, s) > 0) read(TakeElement(s, open));
 }
 
 }  // namespace
+
+std::string_view TextBetween(std::string_view text, std::string_view open, std::string_view close) {
+  const long long start = static_cast<long long>(Pos(open, text) + open.size());
+  const long long stop = static_cast<long long>(Pos(close, text));
+  if (stop == 0) return {};
+  return Copy(text, start, stop - start);
+}
+
+std::string_view TakeElement(std::string_view& rest, std::string_view open) {
+  const long long f = static_cast<long long>(Pos(open, rest));
+  const long long p = static_cast<long long>(Pos("/>", rest));
+  const std::string_view element = Copy(rest, f, p + 2 - f);
+  rest = Copy(rest, p + 2, static_cast<long long>(rest.size()));
+  return element;
+}
 
 bool TryParseInt32(std::string_view text, int32_t& value) {
   if (text.empty()) return false;

@@ -125,6 +125,15 @@ class TFileTypeList : public TOwningList<TFileType> {
 // letter case), or empty.
 std::string GetAttribute(std::string_view name, std::string_view text);
 
+// The text between the first `open` and the first `close`; empty when
+// `close` is missing or comes first. A missing `open` starts the text at
+// its length (1-based), as stored texts rely on.
+std::string_view TextBetween(std::string_view text, std::string_view open, std::string_view close);
+// Cuts the next element from `rest`: from the first `open` (from the start
+// when there is none) through the first "/>". `rest` keeps what follows
+// that "/>", or loses its first character when there is none.
+std::string_view TakeElement(std::string_view& rest, std::string_view open);
+
 // Integer and boolean readings of attribute values.
 bool TryParseInt32(std::string_view text, int32_t& value);
 int32_t ReadNumber(std::string_view text);
