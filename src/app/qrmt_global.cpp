@@ -167,16 +167,16 @@ const std::string& ContainerPassword() {
 void ReadSettingsStore(const TSingleFileSystem& store, TSettings& settings, TFileTypeList& fileTypes) {
   settings = DefaultSettings();
   if (store.FileExists(SettingsTextPath)) ParseSettingsText(store.ReadFile(SettingsTextPath), settings);
-  fileTypes.Clear();
   TSFSSearchRec rec;
-  if (store.FindFirst(FileTypesMask, rec)) {
-    do {
-      if (!rec.IsFolder) fileTypes.Add()->ReadFromText(store.ReadFile(FileTypesFolderPath + rec.Name));
-    } while (store.FindNext(rec));
-    store.FindClose(rec);
-  } else {
-    for (const char* text : DefaultFileTypeTexts) fileTypes.Add()->ReadFromText(text);
+  if (!store.FindFirst(FileTypesMask, rec)) {
+    LoadDefaultFileTypes(fileTypes);
+    return;
   }
+  fileTypes.Clear();
+  do {
+    if (!rec.IsFolder) fileTypes.Add()->ReadFromText(store.ReadFile(FileTypesFolderPath + rec.Name));
+  } while (store.FindNext(rec));
+  store.FindClose(rec);
   fileTypes.SortByTitle();
 }
 

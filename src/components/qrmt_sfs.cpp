@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <tuple>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -460,16 +461,14 @@ bool TSingleFileSystem::FindFirst(const std::string& pathMask, TSFSSearchRec& re
     if (e.IsFolder) rest.pop_back();
     if (rest.find('/') != std::string::npos) continue;  // deeper down
     if (!WildMatch(mask.c_str(), rest.c_str())) continue;
-    rec.Matches.push_back(rest);
-    rec.MatchFolders.push_back(e.IsFolder);
+    rec.Matches.emplace_back(rest, e.IsFolder);
   }
   return FindNext(rec);
 }
 
 bool TSingleFileSystem::FindNext(TSFSSearchRec& rec) const {
   if (rec.Next >= rec.Matches.size()) return false;
-  rec.Name = rec.Matches[rec.Next];
-  rec.IsFolder = rec.MatchFolders[rec.Next];
+  std::tie(rec.Name, rec.IsFolder) = rec.Matches[rec.Next];
   ++rec.Next;
   return true;
 }

@@ -33,8 +33,7 @@ struct TSFSSearchRec {
   std::string Name;  // name without folder
   bool IsFolder = false;
   // Search state.
-  std::vector<std::string> Matches;
-  std::vector<bool> MatchFolders;
+  std::vector<std::pair<std::string, bool>> Matches;  // name, is a folder
   size_t Next = 0;
 };
 

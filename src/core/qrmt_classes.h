@@ -43,13 +43,6 @@ class TOwningList {
     }
     return false;
   }
-  // Takes ownership away from the list without destroying the element.
-  std::unique_ptr<T> Extract(int index) {
-    auto it = FItems.begin() + index;
-    std::unique_ptr<T> item = std::move(*it);
-    FItems.erase(it);
-    return item;
-  }
 
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -367,11 +368,11 @@ void TFileCounter::ReadAndClassify() {
   size_t lineStart = 0;
 
   const auto* head = reinterpret_cast<const unsigned char*>(FBuffer.data());
-  std::unique_ptr<TUtf16Decoder> utf16;
+  std::optional<TUtf16Decoder> utf16;
   size_t rawPos = 0, rawLen = 0;
   bool rawEof = false;
   if (len >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF))) {
-    utf16 = std::make_unique<TUtf16Decoder>(head[0] == 0xFE);
+    utf16.emplace(head[0] == 0xFE);
     // The bytes read so far are undecoded: they move to the raw buffer.
     FRaw.assign(FBuffer.begin() + 2, FBuffer.begin() + static_cast<std::ptrdiff_t>(len));
     rawLen = FRaw.size();

@@ -5,6 +5,7 @@
 #include "app/qrmt_messages.h"
 #include "app/qrmt_proc.h"
 #include "app_fixture.h"
+#include "common/test_formats.h"
 
 using namespace qrmt;
 using namespace qrmt::test;
@@ -22,12 +23,6 @@ class GlobalTest : public AppTest {
   }
   std::string DefaultContainer() const { return Program("default.settings"); }
 };
-
-const TFileType* Titled(const TFileTypeList& list, const std::string& title) {
-  for (const auto& t : list)
-    if (t->Title == title) return t.get();
-  return nullptr;
-}
 
 }  // namespace
 
@@ -74,7 +69,7 @@ TEST_F(GlobalTest, OptionsAndFormatsSurviveARestart) {
     TqrmtGlobal g;
     g.Settings.FileSelection.currentFolder.Value = "/home/user/src/";
     g.Settings.ExportReport.FormatIndex.Value = 6;
-    g.FileTypes.Remove(Titled(g.FileTypes, "COBOL"));
+    g.FileTypes.Remove(FindTitle(g.FileTypes, "COBOL"));
     TFileType* mine = g.FileTypes.Add();
     mine->Title = "aaa Mine";
     mine->Enabled = true;
@@ -84,7 +79,7 @@ TEST_F(GlobalTest, OptionsAndFormatsSurviveARestart) {
   EXPECT_EQ(g.Settings.FileSelection.currentFolder.Value, "/home/user/src/");
   EXPECT_EQ(g.Settings.ExportReport.FormatIndex.Value, 6);
   EXPECT_EQ(g.FileTypes.Count(), 41);
-  EXPECT_EQ(Titled(g.FileTypes, "COBOL"), nullptr);
+  EXPECT_EQ(FindTitle(g.FileTypes, "COBOL"), nullptr);
   EXPECT_EQ(g.FileTypes[0].Title, "aaa Mine");  // sorted again on load
   EXPECT_EQ(g.FindCommentList(".mine"), &g.FileTypes[0].Comments);
 }

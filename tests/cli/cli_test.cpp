@@ -12,6 +12,7 @@
 
 #include "app/qrmt_global.h"
 #include "cli/qrmt_cli.h"
+#include "common/test_formats.h"
 #include "core/qrmt_const.h"
 
 using namespace qrmt;
@@ -40,8 +41,7 @@ const auto* const Env = ::testing::AddGlobalTestEnvironment(new ProgramFolderEnv
 void MakeContainer(const std::string& file, const std::string& disabled) {
   TFileTypeList types;
   LoadDefaultFileTypes(types);
-  for (const auto& t : types)
-    if (t->Title == disabled) t->Enabled = false;
+  test::FindTitle(types, disabled)->Enabled = false;
   TFileType* mine = types.Add();
   mine->Title = "Mine";
   mine->Enabled = true;

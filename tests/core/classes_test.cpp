@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "common/test_formats.h"
 #include "core/qrmt_classes.h"
 #include "core/qrmt_const.h"
 
 using namespace qrmt;
+using qrmt::test::FindTitle;
 
 namespace {
 
@@ -11,12 +13,6 @@ TFileType ReadType(const std::string& text) {
   TFileType t;
   t.ReadFromText(text);
   return t;
-}
-
-const TFileType* FindTitle(const TFileTypeList& list, const std::string& title) {
-  for (const auto& t : list)
-    if (t->Title == title) return t.get();
-  return nullptr;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <random>
 
+#include "common/test_formats.h"
 #include "core/qrmt_const.h"
 #include "core/qrmt_counter.h"
 
@@ -30,8 +31,7 @@ const TCommentList& DefaultComments(const std::string& title) {
     LoadDefaultFileTypes(l);
     return l;
   }();
-  for (const auto& t : list)
-    if (t->Title == title) return t->Comments;
+  if (const TFileType* t = test::FindTitle(list, title)) return t->Comments;
   throw std::runtime_error("no format " + title);
 }
 
