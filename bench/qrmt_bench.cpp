@@ -115,8 +115,10 @@ int BenchRun(const std::string& tree, int rounds) {
   for (int i = 0; i < rounds; ++i) {
     auto t0 = Clock::now();
     std::vector<TCountJob> jobs;
+    TCommentSnapshot snapshot;
     for (const auto& item : queue)
-      jobs.push_back({item->Path + item->FileName, g.FindCommentList(std::string(ExtractFileExt(item->FileName)))});
+      jobs.push_back(
+          {item->Path + item->FileName, snapshot.Get(g.FindCommentList(std::string(ExtractFileExt(item->FileName))))});
     TCountEngine engine;
     engine.Start(std::move(jobs));
     TCountResult r;

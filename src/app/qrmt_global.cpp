@@ -432,10 +432,14 @@ bool TqrmtGlobal::RunCount() {
     throw;
   }
 
+  // The run reads copies of the comment lists: the window stays usable
+  // while it counts, and the formats may be edited or replaced meanwhile.
+  TCommentSnapshot snapshot;
   std::vector<TCountJob> jobs;
   jobs.reserve(static_cast<size_t>(Queue.Count()));
   for (const auto& item : Queue)
-    jobs.push_back({item->Path + item->FileName, FindCommentList(std::string(ExtractFileExt(item->FileName)))});
+    jobs.push_back(
+        {item->Path + item->FileName, snapshot.Get(FindCommentList(std::string(ExtractFileExt(item->FileName))))});
 
   TCountEngine engine(CountThreads);
   engine.SetSoundFile(ProgramFolder + "Sounds" + QDir::separator().toLatin1() + "ding.wav");

@@ -1,6 +1,7 @@
 #include "qrmt_cli.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -9,9 +10,12 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <unordered_set>
+#include <utility>
 
 #include "app/qrmt_global.h"
 #include "app/qrmt_platform.h"
@@ -118,39 +122,66 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
   return std::nullopt;
 }
 
-// Collects the files to count: the walk order of `find`, symbolic links met
-// in the walk neither followed nor counted, each name once.
+// Collects the files to count and feeds them to the engine while it walks:
+// the walk order of `find`, symbolic links met in the walk neither followed
+// nor counted, each name once. Runs on a thread of its own; its messages
+// are kept for the taking thread to print.
 class TFileCollector {
  public:
-  TFileCollector(const TFileTypeList& types, bool allFiles, bool zipEnabled, std::ostream& err)
-      : FTypes(types), FAllFiles(allFiles), FZipEnabled(zipEnabled), FErr(err) {}
+  TFileCollector(const TFileTypeList& types, bool allFiles, bool zipEnabled, TCountEngine& engine)
+      : FTypes(types), FAllFiles(allFiles), FZipEnabled(zipEnabled), FEngine(engine) {}
+
+  void AddPaths(const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) AddPath(p);
+    Flush();
+  }
+
+  // Messages of the walk not yet taken.
+  std::vector<std::string> TakeMessages() {
+    std::lock_guard lock(FMessageMutex);
+    return std::exchange(FMessages, {});
+  }
+  bool HadErrors() const { return FHadErrors.load(); }
+  void Fail(std::string message) { Error(std::move(message)); }
+
+ private:
+  // Files go to the engine in runs of this many, so that the hand-over
+  // costs nothing while the first files are counted before the walk ends.
+  static constexpr size_t FlushEvery = 128;
 
   void AddPath(const std::string& path) {
     std::error_code ec;
     fs::file_status st = fs::status(path, ec);  // an argument that is a link is followed
     if (fs::is_directory(st)) {
       AddFolder(path);
-    } else {
+    } else if (fs::is_regular_file(st)) {
       AddFile(path);
+    } else {
+      // Reading a FIFO waits forever, a device may never end.
+      Error("quorimeter count: '" + path + "' is not a regular file");
     }
   }
 
-  std::vector<std::string>& Files() { return FFiles; }
-  bool HadErrors() const { return FHadErrors; }
+  void Error(std::string message) {
+    std::lock_guard lock(FMessageMutex);
+    FMessages.push_back(std::move(message));
+    FHadErrors = true;
+  }
 
- private:
   void AddFile(const std::string& name) {
     if (!FAllFiles && !MatchesFilter(FTypes, name, FZipEnabled)) return;
     if (!FSeen.insert(name).second) return;
-    FFiles.push_back(name);
+    FBatch.push_back({name, FSnapshot.Get(FindCommentList(FTypes, ExtractFileExt(name)))});
+    if (FBatch.size() >= FlushEvery) Flush();
   }
+
+  void Flush() { FEngine.Add(FBatch); }
 
   void AddFolder(const std::string& folder) {
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     if (ec) {
-      FErr << "quorimeter: cannot read folder '" << folder << "': " << ec.message() << "\n";
-      FHadErrors = true;
+      Error("quorimeter count: cannot read folder '" + folder + "': " + ec.message());
       return;
     }
     const std::string prefix = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
@@ -166,19 +197,19 @@ class TFileCollector {
       }
       // Sockets, pipes and devices inside a folder are no source files.
     }
-    if (ec) {
-      FErr << "quorimeter: error while reading folder '" << folder << "': " << ec.message() << "\n";
-      FHadErrors = true;
-    }
+    if (ec) Error("quorimeter count: error while reading folder '" + folder + "': " + ec.message());
   }
 
   const TFileTypeList& FTypes;
   bool FAllFiles;
   bool FZipEnabled;
-  std::ostream& FErr;
-  std::vector<std::string> FFiles;
+  TCountEngine& FEngine;
+  TCommentSnapshot FSnapshot;
+  std::vector<TCountJob> FBatch;
   std::unordered_set<std::string> FSeen;
-  bool FHadErrors = false;
+  std::mutex FMessageMutex;
+  std::vector<std::string> FMessages;
+  std::atomic<bool> FHadErrors{false};
 };
 
 std::string JsonString(std::string_view s) {
@@ -332,18 +363,19 @@ class TReportWriter {
 
 class TProgress {
  public:
-  TProgress(std::ostream& err, bool enabled, size_t total) : FErr(err), FEnabled(enabled), FTotal(total) {}
+  TProgress(std::ostream& err, bool enabled) : FErr(err), FEnabled(enabled) {}
   ~TProgress() { Clear(); }
 
-  void Update(size_t done, bool force = false) {
+  // `total` is what the walk has found so far.
+  void Update(size_t done, size_t total, bool force = false) {
     if (!FEnabled) return;
     auto now = std::chrono::steady_clock::now();
     if (!force && now - FLast < std::chrono::milliseconds(100)) return;
     FLast = now;
     const double seconds = std::chrono::duration<double>(now - FStart).count();
-    const auto percent = FTotal == 0 ? 100 : static_cast<int>(done * 100 / FTotal);
+    const auto percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
     const auto rate = seconds > 0 ? static_cast<long long>(static_cast<double>(done) / seconds) : 0;
-    FErr << "\r\033[K" << done << "/" << FTotal << " files (" << percent << " %), " << rate << " files/s" << std::flush;
+    FErr << "\r\033[K" << done << "/" << total << " files (" << percent << " %), " << rate << " files/s" << std::flush;
     FShown = true;
   }
 
@@ -355,7 +387,6 @@ class TProgress {
  private:
   std::ostream& FErr;
   bool FEnabled;
-  size_t FTotal;
   bool FShown = false;
   std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point FLast{};
@@ -432,9 +463,6 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     return ecUsage;
   }
 
-  TFileCollector collector(types, options.AllFiles, settings.FileSelection.zipEnabled.Value, io.Err);
-  for (const std::string& p : options.Paths) collector.AddPath(p);
-
   std::ofstream file;
   std::ostream* out = &io.Out;
   bool colour = io.OutIsTerminal;
@@ -448,20 +476,28 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     colour = false;
   }
 
-  std::vector<TCountJob> jobs;
-  jobs.reserve(collector.Files().size());
-  for (std::string& name : collector.Files()) {
-    const TCommentList* comments = FindCommentList(types, ExtractFileExt(name));
-    jobs.push_back({std::move(name), comments});
-  }
-
   TCountEngine engine(options.Jobs);
-  engine.Start(std::move(jobs));
+  engine.Begin();
+  TFileCollector collector(types, options.AllFiles, settings.FileSelection.zipEnabled.Value, engine);
+  std::thread walker([&] {
+    try {
+      collector.AddPaths(options.Paths);
+    } catch (const std::exception& e) {
+      collector.Fail(std::string("quorimeter count: the walk stopped: ") + e.what());
+    }
+    engine.Finish();
+  });
   TReportWriter writer(*out, options.Format, colour);
-  TProgress progress(io.Err, io.ErrIsTerminal, engine.Count());
+  TProgress progress(io.Err, io.ErrIsTerminal);
   std::vector<std::string> failures;
   writer.Begin();
   TCountResult result;
+  auto printMessages = [&] {
+    auto messages = collector.TakeMessages();
+    if (messages.empty()) return;
+    progress.Clear();
+    for (const auto& m : messages) io.Err << m << "\n";
+  };
   for (;;) {
     auto state = engine.TryNext(result, std::chrono::milliseconds(100));
     if (state == TCountEngine::TWait::Done) break;
@@ -469,8 +505,11 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
       writer.Row(MakeReportRow(result, options.ShowPath), result);
       if (result.Failed()) failures.push_back(result.Error);
     }
-    progress.Update(engine.Taken());
+    printMessages();
+    progress.Update(engine.Taken(), engine.Count());
   }
+  walker.join();
+  printMessages();
   progress.Clear();
   writer.End();
   out->flush();

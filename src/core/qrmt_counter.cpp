@@ -41,7 +41,7 @@ class TCountError : public std::runtime_error {
 
 class TFile {
  public:
-  explicit TFile(const std::string& name) : FFd(QRMT_OPEN(name.c_str())) {}
+  TFile(const std::string& name, const TFileCounter::TReadFunction& read) : FFd(QRMT_OPEN(name.c_str())), FRead(read) {}
   ~TFile() {
     if (FFd >= 0) QRMT_CLOSE(FFd);
   }
@@ -52,7 +52,7 @@ class TFile {
   size_t ReadFull(char* dst, size_t size, const std::string& name) {
     size_t done = 0;
     while (done < size) {
-      auto n = QRMT_READ(FFd, dst + done, size - done);
+      auto n = FRead ? FRead(FFd, dst + done, size - done) : QRMT_READ(FFd, dst + done, size - done);
       if (n < 0) {
         if (errno == EINTR) continue;
         throw TCountError("Cannot read file \"" + name + "\". " + std::strerror(errno));
@@ -65,6 +65,7 @@ class TFile {
 
  private:
   int FFd;
+  const TFileCounter::TReadFunction& FRead;
 };
 
 constexpr bool IsWhite(unsigned char c) {
@@ -359,7 +360,7 @@ void TFileCounter::AddLine(const char* data, size_t size, bool needsRepair) {
 }
 
 void TFileCounter::ReadAndClassify() {
-  TFile file(FileName);
+  TFile file(FileName, FRead);
   if (!file.IsOpen()) throw TCountError("Cannot open file \"" + FileName + "\". " + std::strerror(errno));
   if (FBuffer.size() < InitialBufferSize) FBuffer.resize(InitialBufferSize);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,6 +39,9 @@ class TFileCounter {
  public:
   // Called on a failure with the message for the log and the sound to play.
   using TFailureHook = std::function<void(const std::string& message, const std::string& soundFile)>;
+  // Reads up to `size` bytes of an open file, as POSIX read() does: the count,
+  // 0 at the end, -1 with errno set on failure.
+  using TReadFunction = std::function<std::ptrdiff_t(int fd, char* buffer, size_t size)>;
 
   TFileCounter();
   TFileCounter(const TFileCounter&) = delete;
@@ -49,6 +53,9 @@ class TFileCounter {
   void SetFailureHook(TFailureHook hook) { FOnFailure = std::move(hook); }
   // A set flag stops reading a long file early; its result is then void.
   void SetCancelFlag(const std::atomic<bool>* flag) { FCancel = flag; }
+  // Replaces the system's read (tests make reads fail part-way); empty
+  // restores it.
+  void SetReadFunction(TReadFunction read) { FRead = std::move(read); }
 
   // Counts the file named by FileName into CountResult. Never throws.
   void CountFile() noexcept;
@@ -87,6 +94,7 @@ class TFileCounter {
   std::string FRepaired;      // a line with invalid UTF-8, repaired
   TFailureHook FOnFailure;
   const std::atomic<bool>* FCancel = nullptr;
+  TReadFunction FRead;
 };
 
 // Repairs invalid UTF-8: every maximal ill-formed subpart becomes U+FFFD.

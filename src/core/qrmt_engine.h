@@ -6,9 +6,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "qrmt_classes.h"
@@ -17,8 +20,19 @@
 namespace qrmt {
 
 struct TCountJob {
-  std::string FileName;                    // full name
-  const TCommentList* Comments = nullptr;  // borrowed; must outlive the run
+  std::string FileName;                          // full name
+  std::shared_ptr<const TCommentList> Comments;  // immutable; null counts without comments
+};
+
+// Immutable copies of the comment lists a run reads, one per distinct list,
+// so that editing or replacing the formats during a run changes nothing the
+// run still has to count.
+class TCommentSnapshot {
+ public:
+  std::shared_ptr<const TCommentList> Get(const TCommentList* list);
+
+ private:
+  std::unordered_map<const TCommentList*, std::shared_ptr<const TCommentList>> FCopies;
 };
 
 class TCountEngine {
@@ -35,8 +49,16 @@ class TCountEngine {
   void SetFailureHook(TFileCounter::TFailureHook hook) { FOnFailure = std::move(hook); }
   void SetSoundFile(std::string value) { FSoundFile = std::move(value); }
 
-  // Starts counting `jobs`; ends an earlier run first.
+  // Starts counting `jobs`, the whole queue; ends an earlier run first.
   void Start(std::vector<TCountJob> jobs);
+  // Starts a run whose jobs arrive through Add while it counts; Finish says
+  // that no more will come. Ends an earlier run first.
+  void Begin();
+  // Appends `jobs` (moved out, the vector is left empty) to the queue.
+  // Thread-safe against the taking thread.
+  void Add(std::vector<TCountJob>& jobs);
+  void Finish();
+
   // Blocks until the next result in queue order; false when every result was
   // taken or the run was aborted.
   bool Next(TCountResult& result);
@@ -47,30 +69,47 @@ class TCountEngine {
   void Abort();
   bool Aborted() const { return FAborted.load(); }
 
-  size_t Count() const { return FJobs.size(); }
-  size_t Taken() const { return FTaken; }
+  // Jobs queued so far, and results taken so far.
+  size_t Count() const { return FAdded.load(); }
+  size_t Taken() const { return FTaken.load(std::memory_order_relaxed); }
   unsigned Threads() const { return FThreadCount; }
 
  private:
   struct TSlot {
     TCountResult Result;
-    bool Ready = false;
+    std::atomic<bool> Ready{false};
   };
 
   void Worker();
   void Stop();
+  void StartWorkers(size_t expected);
+  // Takes a run of jobs for one worker; empty when the worker is to end.
+  size_t Claim(std::vector<TCountJob>& batch);
+  void WakeConsumer();
 
   unsigned FThreadCount;
-  std::vector<TCountJob> FJobs;
-  std::vector<TSlot> FSlots;  // ring buffer of results read ahead
+  unsigned FStarted = 0;  // workers of this run
+  std::unique_ptr<TSlot[]> FSlots;
+  size_t FSlotCount = 0;
   std::vector<std::thread> FThreads;
+
+  // Guarded by FMutex.
   std::mutex FMutex;
-  std::condition_variable FWorkAvailable;
-  std::condition_variable FResultReady;
-  size_t FClaimed = 0;  // next index a worker takes
-  size_t FTaken = 0;    // next index handed to the caller
-  std::atomic<bool> FAborted{false};
+  std::condition_variable FWorkAvailable;  // workers wait for jobs or room
+  std::condition_variable FResultReady;    // the taker waits for its next result
+  std::deque<TCountJob> FPending;          // added, not yet claimed
+  size_t FClaimed = 0;                     // queue index of FPending's front
+  unsigned FIdleWorkers = 0;               // waiting for jobs
+  unsigned FRoomWaiters = 0;               // waiting for results to be taken
   bool FStopping = false;
+
+  std::atomic<size_t> FAdded{0};
+  std::atomic<bool> FFinished{false};
+  std::atomic<size_t> FTaken{0};  // next index handed to the taker
+  std::atomic<bool> FAborted{false};
+  std::atomic<bool> FTakerWaiting{false};
+  std::atomic<bool> FWantRoom{false};  // a worker sleeps until results are taken
+
   std::string FSoundFile;
   TFileCounter::TFailureHook FOnFailure;
 };

@@ -344,3 +344,20 @@ TEST(CountCommand, ProgressOnATerminalIsClearedAndJobsChangeNothing) {
   EXPECT_EQ(one.out, out.str());
   EXPECT_EQ(one.err, "");  // no progress when stderr is no terminal
 }
+
+TEST(CountCommand, APathThatIsNoRegularFileIsReportedNotRead) {
+  // Reading a FIFO would wait for a writer forever; a device may never end.
+  const fs::path dir = fs::temp_directory_path() / ("qrmt-cli-fifo-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string fifo = (dir / "pipe.c").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& special : {fifo, std::string("/dev/zero")}) {
+    SCOPED_TRACE(special);
+    CliRun r = Count({"--all-files", "--format", "csv", special, Tree + "/main.c"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("'" + special + "' is not a regular file"), std::string::npos) << r.err;
+    auto names = CsvNames(r.out);
+    EXPECT_EQ(names, std::vector<std::string>{Tree + "/main.c"});  // the other PATH is still counted
+  }
+  fs::remove_all(dir);
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "common/test_formats.h"
 #include "core/qrmt_classes.h"
 #include "core/qrmt_const.h"
@@ -173,8 +175,7 @@ TEST(FileExtension, RuleTable) {
     const char* ext;
   } cases[] = {
       {"Unit1.pas", ".pas"}, {"*.pas", ".pas"}, {"*.*", ".*"},          {"makefile", ""}, {"archive.tar.gz", ".gz"},
-      {"dir.d/file", ""},    {"a/b.c", ".c"},   {".bashrc", ".bashrc"}, {"x.", "."},      {"a:b.c", ".c"},
-      {"a\\b.c", ".c"},
+      {"dir.d/file", ""},    {"a/b.c", ".c"},   {".bashrc", ".bashrc"}, {"x.", "."},
   };
   for (const auto& c : cases) EXPECT_EQ(ExtractFileExt(c.name), c.ext) << c.name;
   EXPECT_EQ(ExtractFilePath("src/lib/a.c"), "src/lib/");
@@ -182,27 +183,90 @@ TEST(FileExtension, RuleTable) {
   EXPECT_EQ(ExtractFilePath("a.c"), "");
 }
 
-TEST(DefaultFormats, ReadAndSortedByTitle) {
+TEST(FileExtension, ADelimiterAfterTheLastDotGivesNoExtension) {
+#ifdef _WIN32
+  const std::string delimiters = "\\:";
+  const std::string others = "/";
+#else
+  const std::string delimiters = "/";
+  const std::string others = "\\:";
+#endif
+  for (char d : delimiters) {
+    SCOPED_TRACE(std::string(1, d));
+    const std::string name = std::string("x.d") + d + "file";
+    EXPECT_EQ(ExtractFileExt(name), "");
+    EXPECT_EQ(ExtractFileExt(std::string("x.d") + d + "f.c"), ".c");
+    EXPECT_EQ(ExtractFilePath(name), std::string("x.d") + d);
+    EXPECT_EQ(ExtractFileName(name), "file");
+  }
+  // Any other character after the dot belongs to the extension.
+  for (char o : others) {
+    SCOPED_TRACE(std::string(1, o));
+    EXPECT_EQ(ExtractFileExt(std::string("x.d") + o + "file"), std::string(".d") + o + "file");
+    EXPECT_EQ(ExtractFilePath(std::string("x.d") + o + "file"), "");
+  }
+  for (int c = 1; c < 256; ++c) {
+    const bool listed = delimiters.find(static_cast<char>(c)) != std::string::npos;
+    EXPECT_EQ(IsPathDelimiter(static_cast<char>(c)), listed) << c;
+  }
+}
+
+namespace {
+
+// The fixture's symbol text: "\t" stands for a tab character.
+std::string Unescape(std::string s) {
+  for (size_t p; (p = s.find("\\t")) != std::string::npos;) s.replace(p, 2, "\t");
+  return s;
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> parts;
+  if (s.empty()) return parts;
+  size_t start = 0;
+  for (size_t p; (p = s.find(sep, start)) != std::string::npos; start = p + 1)
+    parts.push_back(s.substr(start, p - start));
+  parts.push_back(s.substr(start));
+  return parts;
+}
+
+}  // namespace
+
+TEST(DefaultFormats, AllFortyOneMatchTheTable) {
+  std::ifstream in(QRMT_FIXTURES "/default-formats.txt");
+  ASSERT_TRUE(in) << "missing fixture default-formats.txt";
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty() && line[0] != '#') rows.push_back(Split(line, '\t'));
+  ASSERT_EQ(rows.size(), 41u);
+
   TFileTypeList list;
   LoadDefaultFileTypes(list);
   ASSERT_EQ(list.Count(), 41);
-  const char* first[] = {"ADA", "ASP Files", "Assembly", "AWK", "Batch Files", "Bourne Shell and Variants",
-                         "C",   "C Shell",   "C#",       "C++", "COBOL"};
-  for (int i = 0; i < 11; ++i) EXPECT_EQ(list[i].Title, first[i]);
-  EXPECT_EQ(list[38].Title, "Visual Basic/Basic/VB Script");
-  EXPECT_EQ(list[39].Title, "XML");
-  EXPECT_EQ(list[40].Title, "Yacc/Bison");
-  for (const auto& t : list) {
-    EXPECT_TRUE(t->Enabled) << t->Title;
-    for (const auto& e : t->Extensions) EXPECT_TRUE(e->Enabled) << t->Title;
+  for (int i = 0; i < 41; ++i) {
+    const auto& row = rows[static_cast<size_t>(i)];
+    ASSERT_EQ(row.size(), 3u) << i;
+    const TFileType& t = list[i];
+    SCOPED_TRACE(row[0]);
+    EXPECT_EQ(t.Title, row[0]);
+    EXPECT_TRUE(t.Enabled);
+    const auto masks = Split(row[1], '|');
+    ASSERT_EQ(t.Extensions.Count(), static_cast<int>(masks.size()));
+    for (int m = 0; m < t.Extensions.Count(); ++m) {
+      EXPECT_EQ(t.Extensions[m].Value, masks[static_cast<size_t>(m)]);
+      EXPECT_TRUE(t.Extensions[m].Enabled);
+    }
+    const auto delimiters = Split(row[2], '|');
+    ASSERT_EQ(t.Comments.Count(), static_cast<int>(delimiters.size()));
+    for (int d = 0; d < t.Comments.Count(); ++d) {
+      const auto f = Split(delimiters[static_cast<size_t>(d)], ',');
+      ASSERT_EQ(f.size(), 4u);
+      const TComment& c = t.Comments[d];
+      EXPECT_EQ(c.CommentType, std::stoi(f[0])) << d;
+      EXPECT_EQ(c.StartSymbol, Unescape(f[1])) << d;
+      EXPECT_EQ(c.StopSymbol, Unescape(f[2])) << d;
+      EXPECT_EQ(c.FixedCol, std::stoi(f[3])) << d;
+    }
   }
-  const TFileType* fortran = FindTitle(list, "Fortran");
-  ASSERT_NE(fortran, nullptr);
-  ASSERT_EQ(fortran->Comments.Count(), 3);
-  EXPECT_EQ(fortran->Comments[1].StartSymbol, "C\t");
-  EXPECT_EQ(fortran->Comments[1].FixedCol, 1);
-  EXPECT_EQ(FindTitle(list, "Report Program Generator")->Comments[0].FixedCol, 7);
-  EXPECT_EQ(FindTitle(list, "C++")->Extensions.Count(), 10);
 }
 
 TEST(FindCommentList, LookupTable) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "core/qrmt_const.h"
 #include "core/qrmt_engine.h"
@@ -33,7 +35,8 @@ class EngineTest : public ::testing::Test {
 
   std::vector<TCountJob> Jobs() const {
     std::vector<TCountJob> jobs;
-    for (const auto& f : files_) jobs.push_back({f, FindCommentList(types_, ExtractFileExt(f))});
+    TCommentSnapshot snapshot;
+    for (const auto& f : files_) jobs.push_back({f, snapshot.Get(FindCommentList(types_, ExtractFileExt(f)))});
     return jobs;
   }
 
@@ -96,4 +99,85 @@ TEST_F(EngineTest, EmptyQueueAndDestructionMidRun) {
     early.Start(Jobs());
     ASSERT_TRUE(early.Next(r));
   }  // leaves with files still queued: must join cleanly
+}
+
+TEST_F(EngineTest, JobsAddedWhileCountingKeepTheirOrder) {
+  // The walk feeds the engine in runs while the first results are taken:
+  // the feeder holds the rest back until the first result has arrived.
+  TCountEngine engine(2);
+  engine.Begin();
+  std::vector<TCountJob> all = Jobs();
+  std::atomic<bool> firstTaken{false};
+  std::atomic<bool> tookBeforeTheRest{false};
+  std::thread feeder([&] {
+    std::vector<TCountJob> run;
+    for (size_t i = 0; i < all.size(); ++i) {
+      run.push_back(std::move(all[i]));
+      if (run.size() == 7 || i + 1 == all.size()) engine.Add(run);
+      if (i == 6) {
+        for (int wait = 0; wait < 10000 && !firstTaken; ++wait)
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        tookBeforeTheRest = firstTaken.load();
+      }
+    }
+    engine.Finish();
+  });
+  TCountResult r;
+  size_t i = 0;
+  while (engine.Next(r)) {
+    if (i == 0) firstTaken = true;
+    ASSERT_LT(i, files_.size());
+    EXPECT_EQ(r.Nominal, lines_[i]) << i;
+    ++i;
+  }
+  feeder.join();
+  EXPECT_EQ(i, files_.size());
+  EXPECT_TRUE(tookBeforeTheRest);
+  EXPECT_EQ(engine.Count(), files_.size());
+  // A run that finishes empty ends at once.
+  engine.Begin();
+  engine.Finish();
+  EXPECT_FALSE(engine.Next(r));
+}
+
+TEST_F(EngineTest, ASlowTakerHoldsTheWorkersBackWithoutLosingResults) {
+  // More files than the engine reads ahead: the workers must wait for room
+  // and be woken again as results are taken.
+  constexpr size_t n = 12000;
+  std::vector<TCountJob> jobs;
+  TCommentSnapshot snapshot;
+  for (size_t i = 0; i < n; ++i) {
+    const std::string& f = files_[i % 40];
+    jobs.push_back({f, snapshot.Get(FindCommentList(types_, ExtractFileExt(f)))});
+  }
+  TCountEngine engine(2);
+  engine.Start(std::move(jobs));
+  TCountResult r;
+  size_t i = 0;
+  while (engine.Next(r)) {
+    ASSERT_EQ(r.Path + r.FileName, files_[i % 40]) << i;
+    ASSERT_EQ(r.Nominal, lines_[i % 40]) << i;
+    if (i % 1000 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ++i;
+  }
+  EXPECT_EQ(i, n);
+}
+
+TEST_F(EngineTest, SnapshotsAreCopiesThatOutliveTheFormats) {
+  TCommentSnapshot snapshot;
+  std::shared_ptr<const TCommentList> c, again;
+  {
+    TFileTypeList types;
+    LoadDefaultFileTypes(types);
+    const TCommentList* original = FindCommentList(types, ".c");
+    c = snapshot.Get(original);
+    again = snapshot.Get(original);
+    const_cast<TComment&>((*original)[0]).StartSymbol = "changed";
+    EXPECT_EQ(snapshot.Get(nullptr), nullptr);
+  }                     // the formats are gone
+  EXPECT_EQ(c, again);  // one copy per list
+  ASSERT_EQ(c->Count(), 2);
+  EXPECT_EQ((*c)[0].StartSymbol, "//");
+  EXPECT_EQ((*c)[1].StartSymbol, "/*");
+  EXPECT_EQ((*c)[1].StopSymbol, "*/");
 }
