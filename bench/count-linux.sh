@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Counts the Linux 6.1 sources with quorimeter, the `wc -l` reading floor and
-# cloc, and prints wall time, peak memory and ratios. Usage:
+# Counts the Linux 6.1 sources with quorimeter and with the reading floor
+# (bench/floor.c) on 1, 2, 4, ... threads up to the cores, then `wc -l` and
+# cloc, and prints wall times, peak memory and ratios. Usage:
 #   bench/count-linux.sh [--runs N] [--no-cloc]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -37,12 +38,17 @@ fi
 cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQRMT_BUILD_TESTS=OFF >/dev/null
 cmake --build "$here/build/release" >/dev/null
 bin="$here/build/release/quorimeter"
+floor="$here/build/release/floor"
+cc -O2 -Wall -Wextra -pthread -o "$floor" "$here/bench/floor.c"
 
-files=$(find "$tree" -type f | wc -l)
+list="$cache/files.list"
+find "$tree" -type f -print0 >"$list"
+files=$(tr -cd '\0' <"$list" | wc -c)
 bytes=$(du -sb "$tree" | cut -f1)
-echo "tree: $tree ($files files, $((bytes / 1000000)) MB), $(nproc) cores"
+cores=$(nproc)
+echo "tree: $tree ($files files, $((bytes / 1000000)) MB), $cores cores, median of $runs runs"
 # Warm the page cache.
-find "$tree" -type f -print0 | xargs -0 cat >/dev/null
+xargs -0 cat <"$list" >/dev/null
 
 # Runs a command `runs` times; prints the median wall time (s) and the peak
 # memory (MB) of that run.
@@ -54,21 +60,33 @@ measure() {
   done
   printf '%s\n' "${results[@]}" | sort -n | sed -n "$(( (n + 1) / 2 ))p"
 }
-
-read -r ours_t ours_m < <(measure "$runs" "'$bin' count --all-files --format csv '$tree'")
-read -r wc_t wc_m < <(measure "$runs" "find '$tree' -type f -print0 | xargs -0 wc -l")
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
-printf '%-34s %9s %10s\n' "command" "wall s" "peak MB"
-printf '%-34s %9s %10d\n' "quorimeter count --all-files" "$ours_t" "$((ours_m / 1024))"
-printf '%-34s %9s %10d\n' "find | xargs wc -l" "$wc_t" "$((wc_m / 1024))"
+# Thread counts 1, 2, 4, ... up to the cores.
+jobs=()
+for ((j = 1; j < cores; j *= 2)); do jobs+=("$j"); done
+jobs+=("$cores")
+
+printf '%-8s %12s %12s %10s %12s\n' "threads" "floor s" "ours s" "ours/floor" "ours peak MB"
+declare -A ours_t floor_t
+for j in "${jobs[@]}"; do
+  read -r ft _ < <(measure "$runs" "'$floor' $j '$list'")
+  read -r ot om < <(measure "$runs" "'$bin' count --all-files --format csv --jobs $j '$tree'")
+  floor_t[$j]=$ft
+  ours_t[$j]=$ot
+  printf '%-8s %12s %12s %10s %12d\n' "$j" "$ft" "$ot" "$(ratio "$ot" "$ft")" "$((om / 1024))"
+done
+echo
+for j in "${jobs[@]}"; do
+  [ "$j" = 1 ] && continue
+  echo "speed-up of $j threads over 1: ours $(ratio "${ours_t[1]}" "${ours_t[$j]}") x, floor $(ratio "${floor_t[1]}" "${floor_t[$j]}") x"
+done
+
+read -r wc_t _ < <(measure "$runs" "xargs -0 wc -l <'$list'")
+echo "find | xargs wc -l:  $wc_t s"
 if [ "$with_cloc" = 1 ]; then
   read -r cloc_t cloc_m < <(measure 1 "cloc --quiet '$tree'")
-  printf '%-34s %9s %10d\n' "cloc" "$cloc_t" "$((cloc_m / 1024))"
+  echo "cloc:                $cloc_t s, $((cloc_m / 1024)) MB   (cloc / ours with $cores threads: $(ratio "$cloc_t" "${ours_t[$cores]}") x)"
 fi
 echo
-echo "quorimeter / wc -l floor: $(ratio "$ours_t" "$wc_t") x   (goal: at most 0.5)"
-if [ "$with_cloc" = 1 ]; then
-  echo "cloc / quorimeter:        $(ratio "$cloc_t" "$ours_t") x   (goal: at least 60)"
-fi
-echo "quorimeter peak memory:   $((ours_m / 1024)) MB   (goal: under 64)"
+echo "goals: ours/floor at most 1.3 with the same threads; 2 threads at least 1.7 x as fast as 1; peak under 64 MB"

@@ -132,6 +132,9 @@ class TFileCollector {
       : FTypes(types), FAllFiles(allFiles), FZipEnabled(zipEnabled), FEngine(engine) {}
 
   void AddPaths(const std::vector<std::string>& paths) {
+    // One folder walked without following links names each file once: the
+    // duplicate check is needed only where PATHs may overlap.
+    FCheckDuplicates = paths.size() > 1;
     for (const std::string& p : paths) AddPath(p);
     Flush();
   }
@@ -170,7 +173,7 @@ class TFileCollector {
 
   void AddFile(const std::string& name) {
     if (!FAllFiles && !MatchesFilter(FTypes, name, FZipEnabled)) return;
-    if (!FSeen.insert(name).second) return;
+    if (FCheckDuplicates && !FSeen.insert(name).second) return;
     FBatch.push_back({name, FSnapshot.Get(FindCommentList(FTypes, ExtractFileExt(name)))});
     if (FBatch.size() >= FlushEvery) Flush();
   }
@@ -184,12 +187,12 @@ class TFileCollector {
       Error("quorimeter count: cannot read folder '" + folder + "': " + ec.message());
       return;
     }
-    const std::string prefix = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
     for (; it != fs::directory_iterator(); it.increment(ec)) {
       const fs::directory_entry& e = *it;
       std::error_code typeEc;
       if (e.is_symlink(typeEc)) continue;
-      const std::string name = prefix + e.path().filename().string();
+      // The iterator's path is the folder, one "/" and the name.
+      const std::string& name = e.path().native();
       if (e.is_directory(typeEc)) {
         AddFolder(name);
       } else if (e.is_regular_file(typeEc)) {
@@ -207,6 +210,7 @@ class TFileCollector {
   TCommentSnapshot FSnapshot;
   std::vector<TCountJob> FBatch;
   std::unordered_set<std::string> FSeen;
+  bool FCheckDuplicates = true;
   std::mutex FMessageMutex;
   std::vector<std::string> FMessages;
   std::atomic<bool> FHadErrors{false};

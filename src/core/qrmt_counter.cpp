@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -33,6 +34,9 @@ constexpr size_t RawBufferSize = 64 * 1024;
 // Bytes kept back from the end of a buffer that is not the end of the file:
 // enough for a line break sequence (CR LF U+2028) or a UTF-8 sequence.
 constexpr size_t Lookahead = 5;
+// Most distinct first bytes of comment symbols the line scan looks for
+// itself; a format with more classifies every line in full.
+constexpr unsigned MaxTriggers = TFileCounter::MaxTriggers;
 
 class TCountError : public std::runtime_error {
  public:
@@ -118,27 +122,73 @@ bool Utf8Sequence(const unsigned char* p, size_t avail, size_t& len) {
   return true;
 }
 
-// First byte in [p, end) that is CR, LF, NUL or not ASCII.
-const char* FindSpecial(const char* p, const char* end) {
+// Finds the bytes the line loop stops at, 64 at a time: CR, LF, NUL, bytes
+// above 0x7F and the first bytes of the comment symbols.
+class TStopScanner {
+ public:
+  TStopScanner(const char* triggers, unsigned count) : FTriggers(triggers), FCount(count) {}
+
+  // Forgets the block seen last: the buffer's bytes have moved.
+  void Reset() { FBlock = NoBlock; }
+
+  // Position of the first stop byte in [from, limit), or limit. Bytes up to
+  // `readable` may be read; those past the data only ever lie past `limit`.
+  size_t Next(const unsigned char* buf, size_t from, size_t limit, size_t readable) {
+    while (from < limit) {
+      if (FBlock == NoBlock || from < FBlock || from >= FBlock + 64) {
+        FBlock = from;
+        FMask = from + 64 <= readable ? Mask(buf + from) : Tail(buf + from, readable - from);
+      }
+      const uint64_t m = FMask & (~uint64_t{0} << (from - FBlock));
+      if (m != 0) return std::min(limit, FBlock + static_cast<size_t>(__builtin_ctzll(m)));
+      from = FBlock + 64;
+    }
+    return limit;
+  }
+
+ private:
+  static constexpr size_t NoBlock = ~size_t{0};
+
+  bool IsStop(unsigned char c) const {
+    if (c == '\r' || c == '\n' || c == 0 || c >= 0x80) return true;
+    for (unsigned k = 0; k < FCount; ++k)
+      if (c == static_cast<unsigned char>(FTriggers[k])) return true;
+    return false;
+  }
+
+  uint64_t Tail(const unsigned char* p, size_t n) const {
+    uint64_t m = 0;
+    for (size_t i = 0; i < n && i < 64; ++i)
+      if (IsStop(p[i])) m |= uint64_t{1} << i;
+    return m;
+  }
+
+  uint64_t Mask(const unsigned char* p) const {
 #if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i zero = _mm_setzero_si128();
-  while (end - p >= 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                               _mm_or_si128(_mm_cmpeq_epi8(v, zero), v));
-    int mask = _mm_movemask_epi8(hit);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    __m128i t[MaxTriggers];
+    for (unsigned k = 0; k < FCount; ++k) t[k] = _mm_set1_epi8(FTriggers[k]);
+    uint64_t m = 0;
+    for (int part = 0; part < 4; ++part) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, zero), v));
+      for (unsigned k = 0; k < FCount; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, t[k]));
+      m |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * part);
+    }
+    return m;
+#else
+    return Tail(p, 64);
 #endif
-  for (; p < end; ++p) {
-    auto c = static_cast<unsigned char>(*p);
-    if (c == '\r' || c == '\n' || c == 0 || c >= 0x80) return p;
   }
-  return end;
-}
+
+  const char* FTriggers;
+  unsigned FCount;
+  size_t FBlock = NoBlock;
+  uint64_t FMask = 0;
+};
 
 // 1-based position of the first occurrence of `sym` in `l`, 0 when absent
 // or when `sym` is empty.
@@ -267,7 +317,37 @@ void TFileCounter::SetComments(const TCommentList* value) {
   CloseSymbol = {};
   FSingles.clear();
   FMultis.clear();
+  FTriggerCount = 0;
+  FAllLinesInteresting = false;
   if (value == nullptr) return;
+  // A line holding none of the first bytes of the symbols is code, blank or
+  // comment by the state alone: the scan for line ends finds these bytes too.
+  auto trigger = [this](std::string_view symbol) {
+    if (symbol.empty()) return;  // never found
+    const char c = symbol[0];
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      FAllLinesInteresting = true;
+      return;
+    }
+    for (unsigned k = 0; k < FTriggerCount; ++k)
+      if (FTriggers[k] == c) return;
+    if (FTriggerCount == MaxTriggers) {
+      FAllLinesInteresting = true;
+      return;
+    }
+    FTriggers[FTriggerCount++] = c;
+  };
+  for (const auto& c : *value) {
+    if (c->CommentType == 0) {
+      trigger(c->StartSymbol);
+      const char first = c->StartSymbol.empty() ? 0 : c->StartSymbol[0];
+      if (first >= 'a' && first <= 'z') trigger(std::string(1, static_cast<char>(first - 32)));
+      if (first >= 'A' && first <= 'Z') trigger(std::string(1, static_cast<char>(first + 32)));
+    } else if (c->CommentType == 1) {
+      trigger(c->StartSymbol);
+      trigger(c->StopSymbol);
+    }
+  }
   for (const auto& c : *value) {
     if (c->CommentType == 0) {
       TSingle s;
@@ -421,20 +501,44 @@ void TFileCounter::ReadAndClassify() {
 
   InComment = false;
   size_t scan = lineStart;
-  bool bad = false;  // the current line holds invalid UTF-8
+  bool bad = false;          // the current line holds invalid UTF-8
+  bool interesting = false;  // the current line holds the first byte of a symbol
+  TStopScanner stops(FTriggers, FAllLinesInteresting ? 0 : FTriggerCount);
+  const bool fastPath = !FAllLinesInteresting;
+  auto add = [&](const char* data, size_t size) {
+    if (!interesting && fastPath) {
+      // No symbol can start on this line: its class follows from the state.
+      ++CountResult.Nominal;
+      size_t k = 0;
+      while (k < size && IsWhite(static_cast<unsigned char>(data[k]))) ++k;
+      if (k == size) {
+        ++CountResult.Blank;
+      } else if (InComment) {
+        ++CountResult.Comment;
+      } else {
+        ++CountResult.SourceCode;
+      }
+      return;
+    }
+    AddLine(data, size, bad);
+  };
   for (;;) {
     const size_t limit = eof ? len : (len > Lookahead ? len - Lookahead : 0);
     char* buf = FBuffer.data();
     const auto* ubuf = reinterpret_cast<const unsigned char*>(buf);
     while (scan < limit) {
-      const char* hit = FindSpecial(buf + scan, buf + limit);
-      if (hit == buf + limit) {
+      const size_t i = stops.Next(ubuf, scan, limit, FBuffer.size());
+      if (i == limit) {
         scan = limit;
         break;
       }
-      size_t i = static_cast<size_t>(hit - buf);
       unsigned char c = ubuf[i];
       size_t next;  // where the next line starts, once a line ends at i
+      if (c != '\r' && c != '\n' && c != 0 && c < 0x80) {
+        interesting = true;
+        scan = i + 1;
+        continue;
+      }
       if (c >= 0x80) {
         size_t seq = 0;
         if (!Utf8Sequence(ubuf + i, len - i, seq)) {
@@ -448,20 +552,21 @@ void TFileCounter::ReadAndClassify() {
         }
         next = i;  // U+2028 line separator
       } else if (c == 0) {
-        if (i > lineStart) AddLine(buf + lineStart, i - lineStart, bad);
+        if (i > lineStart) add(buf + lineStart, i - lineStart);
         return;  // a NUL ends the text
       } else {
         next = i;
       }
-      AddLine(buf + lineStart, i - lineStart, bad);
+      add(buf + lineStart, i - lineStart);
       bad = false;
+      interesting = false;
       if (next < len && ubuf[next] == '\r') ++next;
       if (next < len && ubuf[next] == '\n') ++next;
       if (next + 3 <= len && ubuf[next] == 0xE2 && ubuf[next + 1] == 0x80 && ubuf[next + 2] == 0xA8) next += 3;
       lineStart = scan = next;
     }
     if (eof) {
-      if (lineStart < len) AddLine(buf + lineStart, len - lineStart, bad);
+      if (lineStart < len) add(buf + lineStart, len - lineStart);
       return;
     }
     // Keep the unfinished line at the front and read on; a line that fills
@@ -472,6 +577,7 @@ void TFileCounter::ReadAndClassify() {
     lineStart = 0;
     if (FBuffer.size() - len < FBuffer.size() / 4) FBuffer.resize(FBuffer.size() * 2);
     fill();
+    stops.Reset();
   }
 }
 

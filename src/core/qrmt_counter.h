@@ -43,6 +43,8 @@ class TFileCounter {
   // 0 at the end, -1 with errno set on failure.
   using TReadFunction = std::function<std::ptrdiff_t(int fd, char* buffer, size_t size)>;
 
+  static constexpr unsigned MaxTriggers = 6;
+
   TFileCounter();
   TFileCounter(const TFileCounter&) = delete;
   TFileCounter& operator=(const TFileCounter&) = delete;
@@ -92,6 +94,9 @@ class TFileCounter {
   std::vector<char> FBuffer;  // the one read buffer; grows only for long lines
   std::vector<char> FRaw;     // undecoded bytes of UTF-16 files
   std::string FRepaired;      // a line with invalid UTF-8, repaired
+  char FTriggers[MaxTriggers] = {};
+  unsigned FTriggerCount = 0;
+  bool FAllLinesInteresting = false;
   TFailureHook FOnFailure;
   const std::atomic<bool>* FCancel = nullptr;
   TReadFunction FRead;

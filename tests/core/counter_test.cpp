@@ -495,3 +495,38 @@ TEST(CountFile, LineOfMegabytes) {
   TCountResult r = Count(dir.Write("long.c", text), &DefaultComments("C"));
   EXPECT_EQ(Counts(r), "4 n, 2 code, 0 comment, 1 blank, 1 mixed");
 }
+
+TEST(CountFile, LinesWithoutASymbolByteTakeTheirClassFromTheState) {
+  // The line scan itself spots the first bytes of the symbols; lines without
+  // any are classified without a search. Letters count in both cases, and a
+  // format with many distinct or non-ASCII first bytes searches every line.
+  TempDir dir;
+  struct Case {
+    const char* name;
+    TCommentList comments;
+    std::string text;
+    const char* counts;
+  } cases[] = {
+      {"block comment across lines", MakeComments({{1, "<!--", "-->", 0}}), "<a>\n<!-- x\n inside\n\n end -->\nb\n",
+       "6 n, 2 code, 2 comment, 1 blank, 1 mixed"},
+      {"letters in any case", MakeComments({{0, "REM", "", 0}}), "rEm x\nx Rem\nREMARK\ny\n",
+       "4 n, 1 code, 2 comment, 0 blank, 1 mixed"},
+      {"seven first bytes",
+       MakeComments({{0, "a1", "", 0},
+                     {0, "b1", "", 0},
+                     {0, "c1", "", 0},
+                     {0, "d1", "", 0},
+                     {0, "e1", "", 0},
+                     {0, "f1", "", 0},
+                     {0, "g1", "", 0}}),
+       "x g1\ng1 x\nb1\nzzz\n", "4 n, 1 code, 2 comment, 0 blank, 1 mixed"},
+      {"non-ASCII symbol", MakeComments({{0, "\xC2\xAB", "", 0}}), "x \xC2\xAB y\n\xC2\xAB\xC2\xAB\nplain\n",
+       "3 n, 1 code, 1 comment, 0 blank, 1 mixed"},
+      {"symbol byte in a stop symbol only", MakeComments({{1, "{", "}", 0}}), "{\na\n}b\nc\n",
+       "4 n, 1 code, 3 comment, 0 blank, 0 mixed"},
+  };
+  for (const auto& c : cases) {
+    TCountResult r = Count(dir.Write("f.x", c.text), &c.comments);
+    EXPECT_EQ(Counts(r), c.counts) << c.name;
+  }
+}
