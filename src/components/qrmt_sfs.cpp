@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -84,70 +85,183 @@ struct ZipCloser {
   }
 };
 
-std::string ReadWholeFile(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) throw TSFSError(std::strerror(errno));
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw TSFSError(std::strerror(errno));
-  return bytes;
+TSaveFaultHook SaveFaultHook = nullptr;
+
+void AtStage(TSaveStage stage) {
+  if (SaveFaultHook) SaveFaultHook(stage);
 }
 
-// Writes `bytes` to a new file beside `name`, syncs it and renames it over
-// `name`.
-void WriteAtomically(const std::string& name, const std::string& bytes) {
-  const fs::path target(name);
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+std::string Reason(int e) {
+  return std::strerror(e);
+}
+
 #ifndef _WIN32
-  std::string tmpl = (dir / Sibling(target, ".tmp-XXXXXX")).string();
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) throw TSFSError(std::string("cannot create a temporary file: ") + std::strerror(errno));
-  auto fail = [&](const char* what) {
-    int e = errno;
-    ::close(fd);
-    ::unlink(tmpl.c_str());
-    throw TSFSError(std::string(what) + std::strerror(e));
-  };
+// Whether the user left the file writable: the write bits count even for
+// root, who could write it anyway.
+bool LeftWritable(const std::string& name, const struct stat& st) {
+  return (st.st_mode & 0222) != 0 && ::access(name.c_str(), W_OK) == 0;
+}
+#endif
+
+// Reads a whole container file, refusing what is no regular file (a FIFO
+// would block, a device never end) and what is larger than any container.
+// Throws TSFSError with the reason alone.
+std::string ReadContainerFile(const std::string& name) {
+#ifndef _WIN32
+  const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw TSFSError(Reason(errno), errno == ENOENT ? TSFSErrorKind::Missing : TSFSErrorKind::Io);
+  struct TCloser {
+    int fd;
+    ~TCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw TSFSError(Reason(errno));
+  if (!S_ISREG(st.st_mode))
+    throw TSFSError(S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file", TSFSErrorKind::NotAFile);
+  if (st.st_size > MaxContainerSize)
+    throw TSFSError("it is too large to be a settings container (" + std::to_string(st.st_size) + " bytes, at most " +
+                        std::to_string(MaxContainerSize) + ")",
+                    TSFSErrorKind::Damaged);
+  std::string bytes(static_cast<size_t>(st.st_size), '\0');
   size_t done = 0;
+  for (;;) {
+    if (done == bytes.size()) {
+      // It may have grown since fstat: read on, within the limit.
+      if (bytes.size() >= static_cast<size_t>(MaxContainerSize) + 1) break;
+      bytes.resize(std::min<size_t>(bytes.size() + 65536, static_cast<size_t>(MaxContainerSize) + 1));
+    }
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw TSFSError(Reason(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  bytes.resize(done);
+  if (bytes.size() > static_cast<size_t>(MaxContainerSize))
+    throw TSFSError("it is too large to be a settings container", TSFSErrorKind::Damaged);
+  return bytes;
+#else
+  std::error_code ec;
+  if (!fs::is_regular_file(name, ec)) throw TSFSError("it is not a regular file", TSFSErrorKind::NotAFile);
+  if (static_cast<int64_t>(fs::file_size(name, ec)) > MaxContainerSize)
+    throw TSFSError("it is too large to be a settings container", TSFSErrorKind::Damaged);
+  std::ifstream in(name, std::ios::binary);
+  if (!in) throw TSFSError(Reason(errno));
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw TSFSError(Reason(errno));
+  return bytes;
+#endif
+}
+
+// Writes `bytes` to a new file beside `target`, syncs it and renames it
+// over `target`, keeping the mode and owner of the file it replaces. A
+// target the user made read-only is refused. Throws TSFSError with the
+// reason alone.
+void WriteAtomically(const std::string& target, const std::string& bytes) {
+  const fs::path path(target);
+  const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+#ifndef _WIN32
+  struct stat old {};
+  const bool replacing = ::stat(target.c_str(), &old) == 0;
+  if (replacing) {
+    if (!S_ISREG(old.st_mode)) throw TSFSError("it is not a regular file", TSFSErrorKind::NotAFile);
+    if (!LeftWritable(target, old)) throw TSFSError("the file is read-only", TSFSErrorKind::NotWritable);
+  }
+  std::string tmpl = (dir / Sibling(path, ".tmp-XXXXXX")).string();
+  const int fd = ::mkstemp(tmpl.data());
+  if (fd < 0) throw TSFSError("cannot create a temporary file: " + Reason(errno), TSFSErrorKind::NotWritable);
+  bool open = true, renamed = false;
+  struct TCleanup {
+    const std::string& name;
+    const int& fd;
+    bool& open;
+    bool& renamed;
+    ~TCleanup() {
+      if (open) ::close(fd);
+      if (!renamed) ::unlink(name.c_str());
+    }
+  } cleanup{tmpl, fd, open, renamed};
+  auto fail = [](const std::string& what) { throw TSFSError(what + Reason(errno), TSFSErrorKind::NotWritable); };
+  AtStage(TSaveStage::TemporaryCreated);
+  const size_t half = bytes.size() / 2;
+  size_t done = 0;
+  bool halfSeen = false;
   while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    const size_t chunk = !halfSeen ? half - done : bytes.size() - done;
+    if (chunk == 0) {
+      halfSeen = true;
+      ::fsync(fd);
+      AtStage(TSaveStage::HalfWritten);
+      continue;
+    }
+    const ssize_t n = ::write(fd, bytes.data() + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       fail("cannot write: ");
     }
     done += static_cast<size_t>(n);
   }
-  ::fchmod(fd, 0644);
+  if (replacing) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Another user's file: keep at least the group if we may.
+      [[maybe_unused]] int ignored = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    ::fchmod(fd, 0644);
+  }
   if (::fsync(fd) != 0) fail("cannot write: ");
-  if (::close(fd) != 0) {
-    int e = errno;
-    ::unlink(tmpl.c_str());
-    throw TSFSError(std::string("cannot write: ") + std::strerror(e));
-  }
-  if (::rename(tmpl.c_str(), name.c_str()) != 0) {
-    int e = errno;
-    ::unlink(tmpl.c_str());
-    throw TSFSError(std::string("cannot replace the file: ") + std::strerror(e));
-  }
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  open = false;
+  if (::close(fd) != 0) fail("cannot write: ");
+  AtStage(TSaveStage::BeforeRename);
+  if (::rename(tmpl.c_str(), target.c_str()) != 0) fail("cannot replace the file: ");
+  renamed = true;
+  AtStage(TSaveStage::AfterRename);
+  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
   }
 #else
-  const fs::path tmp = dir / Sibling(target, ".tmp");
+  const fs::path tmp = dir / Sibling(path, ".tmp");
   {
     std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
-    if (!out) throw TSFSError("cannot write the temporary file");
+    if (!out) throw TSFSError("cannot write the temporary file", TSFSErrorKind::NotWritable);
   }
   std::error_code ec;
-  fs::rename(tmp, target, ec);
-  if (ec) throw TSFSError("cannot replace the file: " + ec.message());
+  fs::rename(tmp, path, ec);
+  if (ec) throw TSFSError("cannot replace the file: " + ec.message(), TSFSErrorKind::NotWritable);
 #endif
 }
 
 }  // namespace
+
+void SetSaveFaultHook(TSaveFaultHook hook) {
+  SaveFaultHook = hook;
+}
+
+std::string ContainerTarget(const std::string& fileName) {
+#ifndef _WIN32
+  struct stat st {};
+  if (::lstat(fileName.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return fileName;
+  char* resolved = ::realpath(fileName.c_str(), nullptr);
+  if (!resolved) {
+    const int e = errno;
+    throw TSFSError(
+        "it is a symbolic link that " + std::string(e == ELOOP ? "loops" : "points nowhere") + " (" + Reason(e) + ")",
+        TSFSErrorKind::BrokenLink);
+  }
+  std::string target = resolved;
+  std::free(resolved);
+  return target;
+#else
+  return fileName;
+#endif
+}
 
 TSingleFileSystem::~TSingleFileSystem() {
   try {
@@ -164,7 +278,7 @@ void TSingleFileSystem::Fail(TSFSErrorKind kind, const std::string& reason) cons
 void TSingleFileSystem::Lock() {
 #ifndef _WIN32
   if (FMode == TSFSOpenMode::ReadOnly) return;
-  const fs::path target(FFileName);
+  const fs::path target(FTarget);
   FLockName = (target.parent_path() / Sibling(target, ".lock")).string();
   for (int attempt = 0; attempt < 5; ++attempt) {
     int fd = ::open(FLockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -193,7 +307,7 @@ void TSingleFileSystem::Lock() {
 void TSingleFileSystem::RemoveStaleTemporaries() const {
   // A save that was killed leaves its temporary file; only the exclusive
   // holder can be sure nobody is writing one now.
-  const fs::path target(FFileName);
+  const fs::path target(FTarget);
   const std::string prefix = Sibling(target, ".tmp-");
   std::error_code ec;
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
@@ -215,29 +329,57 @@ void TSingleFileSystem::Unlock() {
 void TSingleFileSystem::Open(const std::string& fileName, const std::string& password, TSFSOpenMode mode) {
   if (FOpen) Close();
   FFileName = fileName;
+  FTarget = fileName;
   FPassword = password;
   FMode = mode;
   FEntries.clear();
+  FIndex.clear();
+#ifndef _WIN32
+  struct stat st {};
+  if (::lstat(fileName.c_str(), &st) != 0) Fail(TSFSErrorKind::Missing, "the file does not exist");
+  try {
+    FTarget = ContainerTarget(fileName);
+  } catch (const TSFSError& e) {
+    Fail(e.Kind, e.what());
+  }
+  if (::stat(FTarget.c_str(), &st) != 0) Fail(TSFSErrorKind::Missing, "the file does not exist");
+  if (!S_ISREG(st.st_mode))
+    Fail(TSFSErrorKind::NotAFile, S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file");
+  if (mode != TSFSOpenMode::ReadOnly && !LeftWritable(FTarget, st))
+    Fail(TSFSErrorKind::ReadOnlyFile, "it is read-only");
+#else
   std::error_code ec;
   if (!fs::exists(fileName, ec)) Fail(TSFSErrorKind::Missing, "the file does not exist");
-  if (fs::is_directory(fileName, ec)) Fail(TSFSErrorKind::Damaged, "it is a folder");
+  if (fs::is_directory(fileName, ec)) Fail(TSFSErrorKind::NotAFile, "it is a folder");
+#endif
   Lock();
   try {
     std::string bytes;
     try {
-      bytes = ReadWholeFile(fileName);
+      bytes = ReadContainerFile(FTarget);
     } catch (const TSFSError& e) {
-      Fail(TSFSErrorKind::Io, e.what());
+      Fail(e.Kind, e.what());
     }
-    Load(bytes);
+    try {
+      Load(bytes);
+    } catch (const std::bad_alloc&) {
+      Fail(TSFSErrorKind::Io, "there is not enough memory to read it");
+    }
+    FSaved = Sorted();
   } catch (...) {
     Unlock();
     FEntries.clear();
+    FIndex.clear();
     throw;
   }
   FOpen = true;
   FDirty = false;
-  FSaved = Sorted();
+}
+
+void TSingleFileSystem::Reindex() {
+  FIndex.clear();
+  FIndex.reserve(FEntries.size());
+  for (size_t i = 0; i < FEntries.size(); ++i) FIndex.emplace(FEntries[i].Name, i);
 }
 
 std::vector<TSingleFileSystem::TEntry> TSingleFileSystem::Sorted() const {
@@ -256,13 +398,23 @@ void TSingleFileSystem::Load(const std::string& bytes) {
   std::unique_ptr<zip_t, ZipCloser> za(zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &err));
   if (!za) {
     zip_source_free(src);
-    std::string reason = zip_error_code_zip(&err) == ZIP_ER_NOZIP
-                             ? "it is not a settings container"
-                             : std::string("it is damaged (") + zip_error_strerror(&err) + ")";
+    const int code = zip_error_code_zip(&err);
+    std::string reason = code == ZIP_ER_NOZIP ? "it is not a settings container"
+                                              : std::string("it is damaged (") + zip_error_strerror(&err) + ")";
     zip_error_fini(&err);
+    if (code == ZIP_ER_MEMORY) Fail(TSFSErrorKind::Io, "there is not enough memory to read it");
     Fail(TSFSErrorKind::Damaged, reason);
   }
+  // What is not the file's fault: the container may well be good.
+  auto failRead = [&](int code, const char* what) {
+    if (code == ZIP_ER_MEMORY) Fail(TSFSErrorKind::Io, "there is not enough memory to read it");
+    if (code == ZIP_ER_COMPNOTSUPP || code == ZIP_ER_ENCRNOTSUPP)
+      Fail(TSFSErrorKind::Io, std::string("it uses a method this program cannot read (") + what + ")");
+    if (code == ZIP_ER_READ) Fail(TSFSErrorKind::Io, std::string("it cannot be read (") + what + ")");
+  };
   const zip_int64_t n = zip_get_num_entries(za.get(), 0);
+  int64_t contents = 0;
+  FEntries.reserve(static_cast<size_t>(std::max<zip_int64_t>(n, 0)));
   for (zip_int64_t i = 0; i < n; ++i) {
     zip_stat_t st;
     zip_stat_init(&st);
@@ -274,10 +426,15 @@ void TSingleFileSystem::Load(const std::string& bytes) {
     if (!e.IsFolder) {
       if (!(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method != ZIP_EM_AES_256)
         Fail(TSFSErrorKind::WrongPassword, "it is not protected by this program's password");
+      if ((st.valid & ZIP_STAT_SIZE) && (st.size > static_cast<zip_uint64_t>(MaxEntrySize) ||
+                                         contents + static_cast<int64_t>(st.size) > MaxContentsSize))
+        Fail(TSFSErrorKind::Damaged, "it holds a file of " + std::to_string(st.size) +
+                                         " bytes, more than any settings need (\"" + e.Name + "\")");
       zip_file_t* zf = zip_fopen_index_encrypted(za.get(), static_cast<zip_uint64_t>(i), 0, FPassword.c_str());
       if (!zf) {
         const int code = zip_error_code_zip(zip_get_error(za.get()));
         if (code == ZIP_ER_WRONGPASSWD) Fail(TSFSErrorKind::WrongPassword, "it is protected by another password");
+        failRead(code, zip_strerror(za.get()));
         Fail(TSFSErrorKind::Damaged, std::string("it is damaged (") + zip_strerror(za.get()) + ")");
       }
       // The password check of an AES entry is two bytes: a wrong password
@@ -286,16 +443,38 @@ void TSingleFileSystem::Load(const std::string& bytes) {
       std::string data;
       char buf[16384];
       zip_int64_t got;
-      bool readError = false;
-      while ((got = zip_fread(zf, buf, sizeof buf)) > 0) data.append(buf, static_cast<size_t>(got));
-      if (got < 0) readError = true;
+      bool readError = false, tooLarge = false;
+      while ((got = zip_fread(zf, buf, sizeof buf)) > 0) {
+        // The stored size may lie: the limit holds for what unpacks.
+        if (static_cast<int64_t>(data.size()) + got > MaxEntrySize) {
+          tooLarge = true;
+          break;
+        }
+        data.append(buf, static_cast<size_t>(got));
+      }
+      if (got < 0) {
+        readError = true;
+        const int code = zip_error_code_zip(zip_file_get_error(zf));
+        if (code == ZIP_ER_MEMORY || code == ZIP_ER_COMPNOTSUPP || code == ZIP_ER_ENCRNOTSUPP) {
+          const std::string what = zip_file_strerror(zf);
+          zip_fclose(zf);
+          failRead(code, what.c_str());
+        }
+      }
+      if (tooLarge) {
+        zip_fclose(zf);
+        Fail(TSFSErrorKind::Damaged, "it holds a file larger than any settings need (\"" + e.Name + "\")");
+      }
       if (zip_fclose(zf) != 0) readError = true;
       if (readError || ((st.valid & ZIP_STAT_SIZE) && data.size() != st.size))
         Fail(TSFSErrorKind::WrongPassword, "it is protected by another password or damaged");
+      contents += static_cast<int64_t>(data.size());
+      if (contents > MaxContentsSize) Fail(TSFSErrorKind::Damaged, "it holds more than any settings need");
       e.Data = std::move(data);
     }
     FEntries.push_back(std::move(e));
   }
+  Reindex();
 }
 
 void TSingleFileSystem::Create(const std::string& fileName, const std::string& password) {
@@ -304,13 +483,25 @@ void TSingleFileSystem::Create(const std::string& fileName, const std::string& p
   FPassword = password;
   FMode = TSFSOpenMode::Exclusive;
   FEntries.clear();
+  FIndex.clear();
+  auto refuse = [&](const std::string& reason, TSFSErrorKind kind) {
+    throw TSFSError("Cannot create the settings container \"" + fileName + "\": " + reason + ".", kind);
+  };
+  try {
+    FTarget = ContainerTarget(fileName);  // a link is written through
+  } catch (const TSFSError& e) {
+    refuse(e.what(), e.Kind);
+  }
+  std::error_code ec;
+  const fs::file_status st = fs::status(FTarget, ec);
+  if (fs::exists(st) && !fs::is_regular_file(st))
+    refuse(fs::is_directory(st) ? "it is a folder" : "it is not a regular file", TSFSErrorKind::NotAFile);
   Lock();
   try {
-    WriteAtomically(fileName, std::string(EmptyArchive, sizeof EmptyArchive));
+    WriteAtomically(FTarget, std::string(EmptyArchive, sizeof EmptyArchive));
   } catch (const TSFSError& e) {
     Unlock();
-    throw TSFSError("Cannot create the settings container \"" + fileName + "\": " + e.what() + ".",
-                    TSFSErrorKind::NotWritable);
+    refuse(e.what(), e.Kind == TSFSErrorKind::Io ? TSFSErrorKind::NotWritable : e.Kind);
   }
   FOpen = true;
   FDirty = false;
@@ -376,10 +567,13 @@ void TSingleFileSystem::Flush() {
     return;
   }
   try {
-    WriteAtomically(FFileName, Serialize());
+    WriteAtomically(FTarget, Serialize());
   } catch (const TSFSError& e) {
     throw TSFSError("Cannot save the settings container \"" + FFileName + "\": " + e.what() + ".",
-                    TSFSErrorKind::NotWritable);
+                    e.Kind == TSFSErrorKind::Io ? TSFSErrorKind::NotWritable : e.Kind);
+  } catch (const std::bad_alloc&) {
+    throw TSFSError("Cannot save the settings container \"" + FFileName + "\": there is not enough memory.",
+                    TSFSErrorKind::Io);
   }
   FSaved = std::move(now);
   FDirty = false;
@@ -396,6 +590,7 @@ void TSingleFileSystem::Abandon() {
   FOpen = false;
   FDirty = false;
   FEntries.clear();
+  FIndex.clear();
   FSaved.clear();
 }
 
@@ -407,15 +602,13 @@ void TSingleFileSystem::RequireWritable() const {
 }
 
 TSingleFileSystem::TEntry* TSingleFileSystem::Find(const std::string& zipName) {
-  for (TEntry& e : FEntries)
-    if (e.Name == zipName) return &e;
-  return nullptr;
+  const auto it = FIndex.find(zipName);
+  return it == FIndex.end() ? nullptr : &FEntries[it->second];
 }
 
 const TSingleFileSystem::TEntry* TSingleFileSystem::Find(const std::string& zipName) const {
-  for (const TEntry& e : FEntries)
-    if (e.Name == zipName) return &e;
-  return nullptr;
+  const auto it = FIndex.find(zipName);
+  return it == FIndex.end() ? nullptr : &FEntries[it->second];
 }
 
 bool TSingleFileSystem::FileExists(const std::string& path) const {
@@ -436,6 +629,7 @@ void TSingleFileSystem::CreateFolder(const std::string& path) {
   // Missing parents first, as the zip holds one entry per folder.
   const size_t parentEnd = name.find_last_of('/', name.size() - 2);
   if (parentEnd != std::string::npos) CreateFolder(name.substr(0, parentEnd + 1));
+  FIndex.emplace(name, FEntries.size());
   FEntries.push_back({name, true, {}});
   FDirty = true;
 }
@@ -446,7 +640,10 @@ void TSingleFileSystem::DeleteFolder(const std::string& path) {
   if (name.empty()) return;
   const size_t before = FEntries.size();
   std::erase_if(FEntries, [&](const TEntry& e) { return e.Name.compare(0, name.size(), name) == 0; });
-  FDirty |= FEntries.size() != before;
+  if (FEntries.size() != before) {
+    FDirty = true;
+    Reindex();
+  }
 }
 
 bool TSingleFileSystem::FindFirst(const std::string& pathMask, TSFSSearchRec& rec) const {
@@ -497,6 +694,7 @@ void TSingleFileSystem::WriteFile(const std::string& path, const std::string& by
     }
     return;
   }
+  FIndex.emplace(name, FEntries.size());
   FEntries.push_back({name, false, bytes});
   FDirty = true;
 }

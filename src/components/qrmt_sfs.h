@@ -10,11 +10,41 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qrmt {
 
-enum class TSFSErrorKind { Io, Missing, Locked, Damaged, WrongPassword, NotWritable };
+// Io covers everything that is no fault of the file: out of memory, a
+// method this libzip lacks, a read error. Only Damaged and WrongPassword
+// say that the file is not a container of ours.
+enum class TSFSErrorKind {
+  Io,
+  Missing,
+  Locked,
+  Damaged,
+  WrongPassword,
+  NotWritable,
+  NotAFile,      // a folder, a device, a FIFO or a socket
+  BrokenLink,    // a symbolic link that points nowhere or loops
+  ReadOnlyFile,  // the user made it read-only: opened for writing, refused
+};
+
+// Limits no real settings reach: a container of 41 formats is a few KB.
+inline constexpr int64_t MaxContainerSize = 64 * 1024 * 1024;
+inline constexpr int64_t MaxEntrySize = 16 * 1024 * 1024;
+inline constexpr int64_t MaxContentsSize = 256 * 1024 * 1024;
+
+// Stages of a save, for tests that make a save fail or die at each.
+enum class TSaveStage { TemporaryCreated, HalfWritten, BeforeRename, AfterRename };
+using TSaveFaultHook = void (*)(TSaveStage stage);
+// Called at each stage of every save; nullptr (the default) for none.
+void SetSaveFaultHook(TSaveFaultHook hook);
+
+// The file a container name stands for: the final target when it is a
+// symbolic link, else the name itself. Throws TSFSError (BrokenLink) for a
+// link that points nowhere or loops.
+std::string ContainerTarget(const std::string& fileName);
 
 class TSFSError : public std::runtime_error {
  public:
@@ -83,6 +113,7 @@ class TSingleFileSystem {
     bool operator==(const TEntry&) const = default;
   };
   std::vector<TEntry> Sorted() const;
+  void Reindex();
 
   void Load(const std::string& bytes);
   std::string Serialize() const;
@@ -100,7 +131,9 @@ class TSingleFileSystem {
   std::string FFileName;
   std::string FPassword;
   std::vector<TEntry> FEntries;
-  std::vector<TEntry> FSaved;  // what the file holds, sorted by name
+  std::unordered_map<std::string, size_t> FIndex;  // name -> position in FEntries
+  std::string FTarget;                             // the file behind FFileName
+  std::vector<TEntry> FSaved;                      // what the file holds, sorted by name
   int FLockFd = -1;
   std::string FLockName;
 };

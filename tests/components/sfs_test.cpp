@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zip.h>
@@ -179,7 +180,7 @@ TEST_F(SfsTest, RefusesWhatItCannotTrust) {
 TEST_F(SfsTest, PasswordCheckCollisionIsStillRefused) {
   // Made with another password whose two-byte check matches "qrmtks".
   const std::string fixture = std::string(QRMT_FIXTURES) + "/containers/collision.settings";
-  if (!fs::exists(fixture)) GTEST_SKIP() << "fixture missing";
+  ASSERT_TRUE(fs::exists(fixture)) << "fixture missing: " << fixture;
   EXPECT_EQ(OpenError(fixture, "qrmtks", TSFSOpenMode::ReadOnly), TSFSErrorKind::WrongPassword) << last_error_;
 }
 
@@ -235,53 +236,193 @@ TEST_F(SfsTest, UnchangedContentsAreNotRewritten) {
   EXPECT_NE(inode(), before);
 }
 
-TEST_F(SfsTest, KilledSavesLeaveAContainerThatOpens) {
-  // A child saves two alternating contents in a loop; it is killed at random
-  // moments. Every time, the container must open with one of the two.
-  const std::string file = MakeSample("kill.settings");
-  const std::string a(3000, 'a'), b(5000, 'b');
-  std::mt19937 rng(12345);
-  int opened = 0;
-  for (int round = 0; round < 40; ++round) {
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      try {
-        for (int i = 0;; ++i) {
-          TSingleFileSystem fs;
-          fs.Open(file, Password, TSFSOpenMode::Exclusive);
-          fs.DeleteFolder("\\Settings\\FileTypes\\");
-          fs.CreateFolder("\\Settings\\FileTypes\\");
-          for (int n = 1; n <= 5; ++n)
-            fs.WriteFile("\\Settings\\FileTypes\\" + std::to_string(n) + ".filetype.txt", i % 2 ? a : b);
-          fs.Close();
+namespace {
+
+TSaveStage FaultStage;
+bool FaultDies = false;
+
+void Fault(TSaveStage stage) {
+  if (stage != FaultStage) return;
+  if (FaultDies) ::_exit(7);
+  throw std::runtime_error("fault injected");
+}
+
+int Temporaries(const fs::path& dir) {
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(dir))
+    n += e.path().filename().string().find(".tmp-") != std::string::npos;
+  return n;
+}
+
+}  // namespace
+
+TEST_F(SfsTest, ASaveThatFailsOrDiesAtAnyStageLeavesTheOldOrTheNewContainer) {
+  const TSaveStage stages[] = {TSaveStage::TemporaryCreated, TSaveStage::HalfWritten, TSaveStage::BeforeRename,
+                               TSaveStage::AfterRename};
+  const std::string changed(5000, 'n');
+  for (bool dies : {false, true}) {
+    for (TSaveStage stage : stages) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(stage)) + (dies ? " dies" : " fails"));
+      const std::string file = MakeSample("fault.settings");
+      const std::string old = Bytes(file);
+      FaultStage = stage;
+      FaultDies = dies;
+      auto save = [&] {
+        TSingleFileSystem fs;
+        fs.Open(file, Password, TSFSOpenMode::Exclusive);
+        fs.WriteFile("\\Settings\\FileTypes\\1.filetype.txt", changed);
+        SetSaveFaultHook(Fault);
+        try {
+          fs.Flush();
+        } catch (...) {
+          SetSaveFaultHook(nullptr);
+          fs.Abandon();
+          throw;
         }
-      } catch (...) {
-        ::_exit(3);
+        SetSaveFaultHook(nullptr);
+      };
+      if (dies) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+          try {
+            save();
+          } catch (...) {
+          }
+          ::_exit(3);  // the save ran through: the hook was never reached
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 7);
+      } else {
+        EXPECT_THROW(save(), std::runtime_error);
+        EXPECT_EQ(Temporaries(dir_), 0);  // a failed save cleans up at once
       }
+      const bool renamed = stage == TSaveStage::AfterRename;
+      if (renamed) {
+        EXPECT_NE(Bytes(file), old);
+      } else {
+        EXPECT_EQ(Bytes(file), old);
+      }
+      // The next holder finds a whole container and no temporary file.
+      TSingleFileSystem next;
+      ASSERT_NO_THROW(next.Open(file, Password, TSFSOpenMode::Exclusive));
+      EXPECT_EQ(next.ReadFile("\\Settings\\FileTypes\\1.filetype.txt"), renamed ? changed : "one");
+      EXPECT_EQ(next.ReadFile("\\Settings\\FileTypes\\2.filetype.txt"), "two");
+      EXPECT_EQ(Temporaries(dir_), 0);
+      next.Close();
+      fs::remove(file);
     }
-    std::this_thread::sleep_for(std::chrono::microseconds(2000 + rng() % 20000));
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child failed on its own";
-    TSingleFileSystem fs;
-    ASSERT_NO_THROW(fs.Open(file, Password, TSFSOpenMode::Exclusive)) << "round " << round;
-    const std::string content = fs.ReadFile("\\Settings\\setings.txt");
-    EXPECT_EQ(content, "<Application></Application>");
-    if (fs.FileExists("\\Settings\\FileTypes\\5.filetype.txt")) {
-      const std::string last = fs.ReadFile("\\Settings\\FileTypes\\5.filetype.txt");
-      EXPECT_TRUE(last == a || last == b);
-      EXPECT_EQ(fs.ReadFile("\\Settings\\FileTypes\\1.filetype.txt"), last);  // never half of each
-    }
-    ++opened;
   }
-  EXPECT_EQ(opened, 40);
-  // Leftover temporary files of killed saves are cleaned by the next owner.
-  TSingleFileSystem fs;
-  fs.Open(file, Password, TSFSOpenMode::Exclusive);
-  int temporaries = 0;
-  for (const auto& e : fs::directory_iterator(dir_))
-    temporaries += e.path().filename().string().find(".tmp-") != std::string::npos;
-  EXPECT_EQ(temporaries, 0);
+}
+
+TEST_F(SfsTest, OnlyRegularFilesAreRead) {
+  // A folder, a FIFO and a device are refused before anything is read:
+  // reading a FIFO would wait forever, /dev/zero never ends.
+  fs::create_directories(Path("folder.settings"));
+  ASSERT_EQ(::mkfifo(Path("fifo.settings").c_str(), 0600), 0);
+  for (const std::string& name : {Path("folder.settings"), Path("fifo.settings"), std::string("/dev/zero")}) {
+    for (TSFSOpenMode mode : {TSFSOpenMode::ReadOnly, TSFSOpenMode::Exclusive}) {
+      EXPECT_EQ(OpenError(name, Password, mode), TSFSErrorKind::NotAFile) << name << ": " << last_error_;
+      EXPECT_NE(last_error_.find(name), std::string::npos) << last_error_;
+    }
+    TSingleFileSystem fs;
+    EXPECT_THROW(fs.Create(name, Password), TSFSError) << name;
+  }
+  EXPECT_TRUE(fs::is_directory(Path("folder.settings")));
+  EXPECT_TRUE(fs::is_fifo(Path("fifo.settings")));
+}
+
+TEST_F(SfsTest, SymbolicLinksAreFollowedAndKept) {
+  const std::string real = MakeSample("real.settings");
+  const std::string link = Path("link.settings");
+  fs::create_symlink(real, link);
+  {
+    TSingleFileSystem fs;
+    fs.Open(link, Password, TSFSOpenMode::Exclusive);
+    fs.WriteFile("\\Settings\\FileTypes\\1.filetype.txt", "through the link");
+    fs.Close();
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  TSingleFileSystem check;
+  check.Open(real, Password, TSFSOpenMode::ReadOnly);
+  EXPECT_EQ(check.ReadFile("\\Settings\\FileTypes\\1.filetype.txt"), "through the link");
+  check.Close();
+  EXPECT_EQ(Temporaries(dir_), 0);
+
+  // Links that point nowhere or loop are told, and left as they are.
+  fs::create_symlink(Path("gone.settings"), Path("dangling.settings"));
+  fs::create_symlink(Path("loop-a.settings"), Path("loop-b.settings"));
+  fs::create_symlink(Path("loop-b.settings"), Path("loop-a.settings"));
+  for (const std::string& name : {Path("dangling.settings"), Path("loop-a.settings")}) {
+    EXPECT_EQ(OpenError(name), TSFSErrorKind::BrokenLink) << name << ": " << last_error_;
+    TSingleFileSystem fs;
+    try {
+      fs.Create(name, Password);
+      ADD_FAILURE() << "created through " << name;
+    } catch (const TSFSError& e) {
+      EXPECT_EQ(e.Kind, TSFSErrorKind::BrokenLink);
+    }
+    EXPECT_TRUE(fs::is_symlink(name));
+  }
+  EXPECT_FALSE(fs::exists(fs::symlink_status(Path("gone.settings"))));
+}
+
+TEST_F(SfsTest, SavesKeepTheModeAndRefuseAReadOnlyContainer) {
+  const std::string file = MakeSample();
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  {
+    TSingleFileSystem fs;
+    fs.Open(file, Password, TSFSOpenMode::Exclusive);
+    fs.WriteFile("\\Settings\\setings.txt", "new");
+    fs.Close();
+  }
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  // Made read-only by the user: not opened for writing, and a holder that
+  // opened it before never overwrites it.
+  TSingleFileSystem holder;
+  holder.Open(file, Password, TSFSOpenMode::Exclusive);
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read);
+  const std::string before = Bytes(file);
+  holder.WriteFile("\\Settings\\setings.txt", "newer");
+  try {
+    holder.Flush();
+    ADD_FAILURE() << "saved into a read-only container";
+  } catch (const TSFSError& e) {
+    EXPECT_EQ(e.Kind, TSFSErrorKind::NotWritable);
+    EXPECT_NE(std::string(e.what()).find("read-only"), std::string::npos) << e.what();
+  }
+  holder.Abandon();
+  EXPECT_EQ(Bytes(file), before);
+  EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(OpenError(file), TSFSErrorKind::ReadOnlyFile) << last_error_;
+  EXPECT_EQ(OpenError(file, Password, TSFSOpenMode::ReadOnly), TSFSErrorKind::Io);  // opens: no error
+  EXPECT_TRUE(last_error_.empty()) << last_error_;
+}
+
+TEST_F(SfsTest, SizesAreCappedBeforeAnythingLarge) {
+  // A file larger than any container is refused without reading it whole.
+  {
+    std::ofstream(Path("huge.settings"));
+    fs::resize_file(Path("huge.settings"), static_cast<uintmax_t>(MaxContainerSize) + 1);
+  }
+  EXPECT_EQ(OpenError(Path("huge.settings")), TSFSErrorKind::Damaged);
+  EXPECT_NE(last_error_.find("too large"), std::string::npos) << last_error_;
+  // An entry that unpacks to more than any settings need: a small archive
+  // of zeros.
+  {
+    int err = 0;
+    zip_t* z = zip_open(Path("bomb.settings").c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    ASSERT_NE(z, nullptr);
+    static const std::string zeros(static_cast<size_t>(MaxEntrySize) + 1, '\0');
+    const zip_int64_t i =
+        zip_file_add(z, "Settings/setings.txt", zip_source_buffer(z, zeros.data(), zeros.size(), 0), 0);
+    zip_file_set_encryption(z, static_cast<zip_uint64_t>(i), ZIP_EM_AES_256, Password.c_str());
+    ASSERT_EQ(zip_close(z), 0);
+  }
+  EXPECT_LT(fs::file_size(Path("bomb.settings")), 1024u * 1024u);
+  EXPECT_EQ(OpenError(Path("bomb.settings")), TSFSErrorKind::Damaged);
+  EXPECT_NE(last_error_.find("more than any settings need"), std::string::npos) << last_error_;
 }
