@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/qrmt_messages.h"
 #include "app/qrmt_proc.h"
@@ -42,8 +43,49 @@ std::string Element(const TSettingsIntegerValue& o) {
 std::string Element(const TSettingsBooleanValue& o) {
   return FormatValueElement(o.Key, o.Value ? "True" : "False");
 }
+// Folder names may hold what would end an element early ("\"", "/>") or
+// look like the start of another ("<"): string values carry those as
+// character references. A text written before held a reference only where
+// a folder's name spelled one out; every other "&" reads as it did.
+std::string EscapeValue(const std::string& v) {
+  std::string out;
+  out.reserve(v.size());
+  for (char c : v) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string UnescapeValue(const std::string& v) {
+  static const std::pair<std::string_view, char> refs[] = {
+      {"&amp;", '&'}, {"&quot;", '"'}, {"&lt;", '<'}, {"&gt;", '>'}};
+  std::string out;
+  out.reserve(v.size());
+  for (size_t i = 0; i < v.size();) {
+    bool replaced = false;
+    if (v[i] == '&') {
+      for (const auto& [ref, c] : refs) {
+        if (v.compare(i, ref.size(), ref) == 0) {
+          out += c;
+          i += ref.size();
+          replaced = true;
+          break;
+        }
+      }
+    }
+    if (!replaced) out += v[i++];
+  }
+  return out;
+}
+
 std::string Element(const TSettingsStringValue& o) {
-  return FormatValueElement(o.Key, o.Value);
+  return FormatValueElement(o.Key, EscapeValue(o.Value));
 }
 
 void Read(TSettingsIntegerValue& o, const TSettingsIntegerValue& def, std::string& rem) {
@@ -54,7 +96,7 @@ void Read(TSettingsBooleanValue& o, const TSettingsBooleanValue& def, std::strin
   o.Value = ReadBoolean(ReadValueElement(o.Key, rem), def.Value);
 }
 void Read(TSettingsStringValue& o, const TSettingsStringValue&, std::string& rem) {
-  o.Value = ReadValueElement(o.Key, rem);
+  o.Value = UnescapeValue(ReadValueElement(o.Key, rem));
 }
 
 std::string Timestamp() {
@@ -164,19 +206,34 @@ const std::string& ContainerPassword() {
   return password;
 }
 
-void ReadSettingsStore(const TSingleFileSystem& store, TSettings& settings, TFileTypeList& fileTypes) {
+void ReadSettingsStore(const TSingleFileSystem& store, TSettings& settings, TFileTypeList& fileTypes, int* refused) {
   settings = DefaultSettings();
+  if (refused) *refused = 0;
   if (store.FileExists(SettingsTextPath)) ParseSettingsText(store.ReadFile(SettingsTextPath), settings);
+  // Only files hold formats: a folder that happens to match the mask is
+  // passed over, and with no file at all the defaults come back.
+  std::vector<std::string> names;
   TSFSSearchRec rec;
-  if (!store.FindFirst(FileTypesMask, rec)) {
+  if (store.FindFirst(FileTypesMask, rec)) {
+    do {
+      if (!rec.IsFolder) names.push_back(rec.Name);
+    } while (store.FindNext(rec));
+  }
+  store.FindClose(rec);
+  if (names.empty()) {
     LoadDefaultFileTypes(fileTypes);
     return;
   }
   fileTypes.Clear();
-  do {
-    if (!rec.IsFolder) fileTypes.Add()->ReadFromText(store.ReadFile(FileTypesFolderPath + rec.Name));
-  } while (store.FindNext(rec));
-  store.FindClose(rec);
+  for (const std::string& name : names) {
+    const std::string text = store.ReadFile(FileTypesFolderPath + name);
+    if (text.size() >= MaxDefinitionTextSize) {
+      if (refused) ++*refused;
+      continue;
+    }
+    fileTypes.Add()->ReadFromText(text);
+  }
+  if (fileTypes.Empty()) LoadDefaultFileTypes(fileTypes);
   fileTypes.SortByTitle();
 }
 
@@ -219,17 +276,27 @@ TqrmtGlobal::TqrmtGlobal() {
   SetLogFolder(ProgramFolder);
   std::string temp = SystemTempFolder();
   if (temp.empty()) temp = ProgramFolder + "temp" + QDir::separator().toLatin1();
-  TempFolder = temp + "ksqrmt" + QDir::separator().toLatin1();
+  TempFolder = PrivateTempFolder(temp);
   SettingsFile = SettingsFileInUse(ProgramFolder);
   Settings = DefaultSettings();
   CountResults.clear();
+  const auto started = std::chrono::steady_clock::now();
   OpenStartupContainer();
   LoadSettings();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (seconds > SlowStartSeconds) {
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1f", seconds);
+    Dialogs().MessageBox(Replace(Replace(Replace(msg::SlowContainer, "%1", SettingsFile), "%2", took), "%3",
+                                 std::to_string(FileTypes.Count())),
+                         Title, TMsgIcon::Information, TMsgButtons::OK);
+  }
   WriteLog(Title + msg::StartLogLine);
 }
 
 void TqrmtGlobal::OpenStartupContainer() {
-  if (!QFileInfo::exists(Q(SettingsFile))) {
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(SettingsFile, ec))) {
     try {
       SettingsStore.Create(SettingsFile, ContainerPassword());
       FStoreMode = TSFSOpenMode::Exclusive;
@@ -244,29 +311,55 @@ void TqrmtGlobal::OpenStartupContainer() {
     FStoreMode = TSFSOpenMode::Exclusive;
     return;
   } catch (const TSFSError& e) {
-    if (e.Kind == TSFSErrorKind::Locked || e.Kind == TSFSErrorKind::Io) {
-      // Another copy owns it (or it cannot be locked): read what it holds,
-      // never write.
-      try {
-        SettingsStore.Open(SettingsFile, ContainerPassword(), TSFSOpenMode::ReadOnly);
-      } catch (const TSFSError&) {
+    switch (e.Kind) {
+      case TSFSErrorKind::Locked:
+      case TSFSErrorKind::Io:
+      case TSFSErrorKind::ReadOnlyFile: {
+        // Another copy owns it, it could not be read for a reason that is
+        // not its fault, or the user made it read-only: read what it holds,
+        // never write.
+        std::string error;
+        try {
+          SettingsStore.Open(SettingsFile, ContainerPassword(), TSFSOpenMode::ReadOnly);
+        } catch (const TSFSError& again) {
+          error = again.what();
+        }
+        const char* text = e.Kind == TSFSErrorKind::ReadOnlyFile && error.empty() ? msg::ContainerReadOnly
+                           : e.Kind == TSFSErrorKind::Locked                      ? msg::ContainerLocked
+                                                                                  : msg::ContainerNotReadNow;
+        Dialogs().MessageBox(Replace(text, "%1", e.what()), Title, TMsgIcon::Warning, TMsgButtons::OK);
+        return;
       }
-      Dialogs().MessageBox(Replace(msg::ContainerLocked, "%1", e.what()), Title, TMsgIcon::Warning, TMsgButtons::OK);
+      case TSFSErrorKind::Damaged:
+      case TSFSErrorKind::WrongPassword: break;
+      default:
+        // A folder, a device, a FIFO, a link that points nowhere: not ours
+        // to move or replace.
+        Dialogs().MessageBox(Replace(msg::ContainerLeftAlone, "%1", e.what()), Title, TMsgIcon::Error, TMsgButtons::OK);
+        return;
+    }
+    // A regular file that is no container of ours: keep it as it is under a
+    // new name beside it (the link's target, where it is a link) and start
+    // afresh in its place.
+    std::string target;
+    try {
+      target = ContainerTarget(SettingsFile);
+    } catch (const TSFSError& link) {
+      Dialogs().MessageBox(Replace(msg::ContainerLeftAlone, "%1", link.what()), Title, TMsgIcon::Error,
+                           TMsgButtons::OK);
       return;
     }
-    // Damaged, not a container, or another password: keep the file as it
-    // is under a new name and start afresh.
-    const std::string aside = SettingsFile + ".unreadable-" + Timestamp();
-    if (!QFile::rename(Q(SettingsFile), Q(aside))) {
+    const std::string aside = target + ".unreadable-" + Timestamp();
+    if (!QFile::rename(Q(target), Q(aside))) {
       Dialogs().MessageBox(Replace(Replace(msg::ContainerKeptAsideFailed, "%1", e.what()), "%2",
-                                   QFile(Q(SettingsFile)).errorString().toStdString()),
+                                   QFile(Q(target)).errorString().toStdString()),
                            Title, TMsgIcon::Error, TMsgButtons::OK);
       return;
     }
     Dialogs().MessageBox(Replace(Replace(msg::ContainerKeptAside, "%1", e.what()), "%2", aside), Title, TMsgIcon::Error,
                          TMsgButtons::OK);
     try {
-      SettingsStore.Create(SettingsFile, ContainerPassword());
+      SettingsStore.Create(target, ContainerPassword());
       FStoreMode = TSFSOpenMode::Exclusive;
     } catch (const TSFSError& created) {
       Dialogs().MessageBox(created.what(), Title, TMsgIcon::Error, TMsgButtons::OK);
@@ -282,7 +375,7 @@ TqrmtGlobal::~TqrmtGlobal() {
     Dialogs().MessageBox(e.what(), Title, TMsgIcon::Error, TMsgButtons::OK);
     SettingsStore.Abandon();
   }
-  ClearFolder(TempFolder);
+  if (!TempFolder.empty()) ClearFolder(TempFolder);
   {
     QSettings ini(QDir(Q(ProgramFolder)).filePath(IniFileName), QSettings::IniFormat);
     ini.setValue("Settings/datafile", Q(SettingsFile));
@@ -301,13 +394,21 @@ void TqrmtGlobal::LoadSettings() {
   EnsureStoreFolder(SettingsFolderPath);
   EnsureStoreFolder(FileTypesFolderPath);
   if (SettingsStore.IsOpen()) {
-    ReadSettingsStore(SettingsStore, Settings, FileTypes);
+    int refused = 0;
+    ReadSettingsStore(SettingsStore, Settings, FileTypes, &refused);
+    if (refused > 0)
+      Dialogs().MessageBox(
+          Replace(Replace(Replace(msg::FormatsRefused, "%1", std::to_string(refused)), "%2", SettingsStore.FileName()),
+                  "%3", std::to_string(MaxDefinitionTextSize)),
+          Title, TMsgIcon::Warning, TMsgButtons::OK);
   } else {
     LoadDefaultFileTypes(FileTypes);
   }
   if (registry::Exists("autoupdate")) {
     Settings.Application.appAutoUpdate.Value = registry::ReadInteger("autoupdate").value_or(0) != 0;
-    registry::Remove("autoupdate");
+    // It acts once: gone once the option lives in a container this copy
+    // writes; a copy that never saves leaves it for the next start.
+    if (!SettingsReadOnly()) registry::Remove("autoupdate");
   }
 }
 
@@ -338,14 +439,23 @@ void TqrmtGlobal::LoadNamedSettings(const std::string& name) {
   const TSFSOpenMode previousMode = SettingsStore.IsReadOnly() ? TSFSOpenMode::ReadOnly : FStoreMode;
   SettingsStore.Close();
   SettingsFile = ProgramFolder + name + SettingsExtension;
+  std::string readOnly;
   try {
     SettingsStore.Open(SettingsFile, ContainerPassword(), TSFSOpenMode::Shared);
     FStoreMode = TSFSOpenMode::Shared;
   } catch (const TSFSError& e) {
-    ReopenPrevious(previous, previousMode, e.what());
+    if (e.Kind != TSFSErrorKind::ReadOnlyFile) ReopenPrevious(previous, previousMode, e.what());
+    try {
+      SettingsStore.Open(SettingsFile, ContainerPassword(), TSFSOpenMode::ReadOnly);
+      readOnly = e.what();
+    } catch (const TSFSError& again) {
+      ReopenPrevious(previous, previousMode, again.what());
+    }
   }
   LoadSettings();
   NotifySettingsChanged();
+  if (!readOnly.empty())
+    Dialogs().MessageBox(Replace(msg::ContainerReadOnly, "%1", readOnly), Title, TMsgIcon::Warning, TMsgButtons::OK);
 }
 
 void TqrmtGlobal::SaveSettingsAs(const std::string& path) {
@@ -375,6 +485,11 @@ std::vector<std::string> TqrmtGlobal::ListSettingsNames() const {
   const auto entries = dir.entryInfoList({"*.settings"}, QDir::Files | QDir::Hidden | QDir::System, QDir::Unsorted);
   for (const QFileInfo& e : entries) {
     const QString name = e.fileName();
+#ifndef _WIN32
+    // File names have case here: "Work.SETTINGS" is not "Work.settings",
+    // which is what choosing "Work" opens.
+    if (!name.endsWith(SettingsExtension, Qt::CaseSensitive)) continue;
+#endif
     names.push_back(name.left(name.size() - 9).toStdString());
   }
   return names;

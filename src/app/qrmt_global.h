@@ -120,7 +120,11 @@ const std::string& ContainerPassword();
 // Reads the settings text and the formats of an open container into
 // `settings` (reset to the defaults first) and `fileTypes` (the 41 defaults
 // when it holds none), sorted by title.
-void ReadSettingsStore(const TSingleFileSystem& store, TSettings& settings, TFileTypeList& fileTypes);
+// Definition texts this long or longer are not read (`refused` counts them).
+void ReadSettingsStore(const TSingleFileSystem& store, TSettings& settings, TFileTypeList& fileTypes,
+                       int* refused = nullptr);
+// A definition text of this many characters or more is refused.
+inline constexpr size_t MaxDefinitionTextSize = 65536;
 // Replaces the settings text and the formats in the container.
 void WriteSettingsStore(TSingleFileSystem& store, const TSettings& settings, const TFileTypeList& fileTypes);
 
@@ -170,6 +174,8 @@ class TqrmtGlobal {
   // Milliseconds between two rounds of event processing in long loops; 0
   // lets events through before every file.
   int EventSliceMs = 15;
+  // A start that spends longer in reading the container tells the user why.
+  static inline double SlowStartSeconds = 1.0;
 
   void LoadSettings();
   void SaveSettings();

@@ -42,6 +42,19 @@ inline constexpr const char* ContainerKeptAsideFailed =
 inline constexpr const char* ContainerLocked =
     "%1\n\nThis copy of the program runs with the settings it could read and will not save them.";
 inline constexpr const char* ContainerReopened = "%1\n\nThe settings container \"%2\" stays in use.";
+inline constexpr const char* ContainerLeftAlone =
+    "%1\n\nThe program leaves it as it is, runs with the default settings and will not save them.";
+inline constexpr const char* ContainerReadOnly =
+    "%1\n\nThe settings were read from it, but changes will not be saved there. Choose Save Settings As to keep "
+    "them in another file.";
+inline constexpr const char* ContainerNotReadNow =
+    "%1\n\nThe file is not moved or changed. This copy of the program runs with the default settings and will "
+    "not save them.";
+inline constexpr const char* SlowContainer =
+    "Reading the settings container \"%1\" took %2 seconds: it holds %3 file formats, and every one is a file of "
+    "its own that must be deciphered. Deleting the formats you do not need makes the start faster.";
+inline constexpr const char* FormatsRefused =
+    "%1 file format definition(s) in the settings container \"%2\" are %3 characters or longer and were not read.";
 
 // Mail and web.
 inline constexpr const char* SupportMailbox = "support@kestrune.example";

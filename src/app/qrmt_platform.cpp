@@ -9,6 +9,13 @@
 #include <iostream>
 #include <map>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace qrmt {
 
 namespace {
@@ -158,6 +165,26 @@ std::string ProgramFolderPath() {
 
 std::string SystemTempFolder() {
   return WithSeparator(QDir::tempPath());
+}
+
+std::string PrivateTempFolder(const std::string& base) {
+#ifdef _WIN32
+  const std::string folder = base + "ksqrmt\\";
+  return QDir().mkpath(QString::fromStdString(folder)) ? folder : std::string();
+#else
+  const uid_t uid = ::getuid();
+  const std::string name = base + "ksqrmt-" + std::to_string(uid);
+  if (::mkdir(name.c_str(), 0700) == 0) return name + "/";
+  struct stat st {};
+  if (errno == EEXIST && ::lstat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid) {
+    if ((st.st_mode & 077) != 0 && ::chmod(name.c_str(), 0700) != 0) return {};
+    return name + "/";
+  }
+  // Someone else's, or not a folder: never use, follow or empty it.
+  std::string unique = name + "-XXXXXX";
+  if (::mkdtemp(unique.data()) == nullptr) return {};
+  return unique + "/";
+#endif
 }
 
 }  // namespace qrmt

@@ -80,5 +80,12 @@ std::string ProgramFolderPath();
 std::string ExecutablePath();
 // The system's temporary folder, with its trailing separator.
 std::string SystemTempFolder();
+// The program's temporary folder below `base`, for this user alone, made
+// when missing: "ksqrmt" where the system's temporary folder is the user's
+// own (Windows), else "ksqrmt-<uid>" with mode 0700, checked to be a real
+// folder owned by this user. When that name is taken by anything else (a
+// link, a file, another user's folder) a fresh folder with a unique name is
+// made instead. Ends with the separator; empty when no folder could be made.
+std::string PrivateTempFolder(const std::string& base);
 
 }  // namespace qrmt

@@ -92,6 +92,11 @@ std::string CreateTempFileIn(const std::string& folder) {
 }
 
 bool ClearFolder(const std::string& folder) {
+  // A link in place of the folder is never followed: it could point at
+  // anybody's files.
+  QString self = Q(folder);
+  while (self.size() > 1 && (self.endsWith('/') || self.endsWith(QDir::separator()))) self.chop(1);
+  if (QFileInfo(self).isSymLink()) return false;
   QDir dir(Q(folder));
   if (!dir.exists()) return true;
   const auto entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

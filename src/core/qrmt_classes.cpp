@@ -47,11 +47,45 @@ std::string_view Section(std::string_view text, std::string_view open, std::stri
   return Trim(TextBetween(text, open, close));
 }
 
-// Walks the elements of a list section; `read` gets each element's text.
+// The first occurrence of a needle at or after a position, searched again
+// only once the position has passed what was found: over a walk that only
+// moves forward, each needle costs one pass over the text.
+class TNextOccurrence {
+ public:
+  TNextOccurrence(std::string_view text, std::string_view needle) : FText(text), FNeedle(needle) {}
+  size_t From(size_t from) {
+    if (FNeedle.empty() || FNone) return std::string_view::npos;
+    if (!FKnown || FAt < from) {
+      FAt = FText.find(FNeedle, from);
+      FKnown = true;
+      FNone = FAt == std::string_view::npos;  // none in a suffix means none in every later one
+    }
+    return FAt;
+  }
+
+ private:
+  std::string_view FText, FNeedle;
+  size_t FAt = 0;
+  bool FKnown = false, FNone = false;
+};
+
+// Walks the elements of a list section while `word` occurs in what is left;
+// `read` gets each element's text, cut as TakeElement cuts it.
 template <class Read>
 void ReadElements(std::string_view section, std::string_view word, std::string_view open, Read read) {
-  std::string_view s = section;
-  while (Pos(word, s) > 0) read(TakeElement(s, open));
+  constexpr size_t none = std::string_view::npos;
+  TNextOccurrence nextWord(section, word), nextOpen(section, open), nextClose(section, "/>");
+  size_t start = 0;
+  while (start < section.size() && nextWord.From(start) != none) {
+    const std::string_view rest = section.substr(start);
+    const size_t o = nextOpen.From(start), c = nextClose.From(start);
+    const long long f = o == none ? 0 : static_cast<long long>(o - start) + 1;
+    const long long p = c == none ? 0 : static_cast<long long>(c - start) + 1;
+    const std::string_view element = Copy(rest, f, p + 2 - f);
+    // What is left starts after the "/>", or one character on without one.
+    start = p + 2 <= static_cast<long long>(rest.size()) ? start + static_cast<size_t>(p) + 1 : section.size();
+    read(element);
+  }
 }
 
 }  // namespace

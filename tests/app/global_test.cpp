@@ -1,6 +1,9 @@
 #include <QDir>
 #include <QSettings>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "app/qrmt_messages.h"
 #include "app/qrmt_proc.h"
@@ -34,12 +37,14 @@ TEST_F(GlobalTest, StartAndEndOfTheProgram) {
   EXPECT_EQ(g->VersionNumber, "1.1.12.30");
   EXPECT_EQ(g->ShortVersion, " 1.1");
   EXPECT_EQ(g->ProgramFolder, Program());
-  EXPECT_EQ(g->TempFolder, Root("tmp") + "/ksqrmt/");
+  const std::string temp = Root("tmp") + "/ksqrmt-" + std::to_string(::getuid()) + "/";
+  EXPECT_EQ(g->TempFolder, temp);
+  EXPECT_TRUE(fs::is_directory(temp));
+  EXPECT_EQ(fs::status(temp).permissions() & fs::perms::all, fs::perms::owner_all);  // this user's alone
   EXPECT_EQ(g->SettingsFile, DefaultContainer());
   EXPECT_EQ(g->Settings, DefaultSettings());
   EXPECT_EQ(g->FileTypes.Count(), 41);
   EXPECT_TRUE(fs::exists(DefaultContainer()));
-  EXPECT_FALSE(fs::exists(g->TempFolder));  // made on first need
   EXPECT_EQ(registry::ReadInteger("DebugLog"), 1);
   EXPECT_FALSE(fs::exists(Program("error.log")));  // the first log call only switched it on
   EXPECT_TRUE(Dialogs.Shown.empty());
@@ -48,8 +53,8 @@ TEST_F(GlobalTest, StartAndEndOfTheProgram) {
   g->Settings.Report.ShowPath.Value = false;
   g.reset();
   EXPECT_EQ(Global, nullptr);
-  EXPECT_TRUE(fs::exists(Root("tmp/ksqrmt")));
-  EXPECT_TRUE(fs::is_empty(Root("tmp/ksqrmt")));
+  EXPECT_TRUE(fs::exists(temp));
+  EXPECT_TRUE(fs::is_empty(temp));
   QSettings ini(QString::fromStdString(Program("quorimeter.ini")), QSettings::IniFormat);
   EXPECT_EQ(ini.value("Settings/datafile").toString().toStdString(), DefaultContainer());
 

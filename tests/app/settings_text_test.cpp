@@ -23,11 +23,34 @@ TEST(SettingsText, DefaultRecordIsWrittenAsOneRun) {
   EXPECT_EQ(text.find('\n'), std::string::npos);
 }
 
-TEST(SettingsText, RoundTripGivesTheSameRecord) {
-  TSettings back = DefaultSettings();
-  ParseSettingsText(BuildSettingsText(DefaultSettings()), back);
-  EXPECT_EQ(back, DefaultSettings());
+namespace {
 
+// A record whose every value differs from `base`'s (the keys stay): a
+// parser that leaves a field alone cannot pass for one that read it.
+TSettings Scrambled(const TSettings& base) {
+  TSettings s = base;
+  auto flip = [](TSettingsBooleanValue& o) { o.Value = !o.Value; };
+  auto bump = [](TSettingsIntegerValue& o) { o.Value = o.Value == 4711 ? 4712 : 4711; };
+  auto& a = s.Application;
+  for (auto* o : {&a.mfLeft, &a.mfTop, &a.mfWidth, &a.mfHeight, &a.fsFltrTypeIdx}) bump(*o);
+  flip(a.appAutoUpdate);
+  auto& f = s.FileSelection;
+  flip(f.ShowFolders);
+  flip(f.ClearCountQueue);
+  flip(f.zipEnabled);
+  f.currentFolder.Value += "~scrambled";
+  auto& r = s.Report;
+  flip(r.ShowPath);
+  flip(r.ClearBeforeCount);
+  for (auto& o : r.ReportColumns.Items) flip(o);
+  for (auto& o : r.ReportColumnsWidth.Items) bump(o);
+  bump(s.ExportReport.FormatIndex);
+  return s;
+}
+
+}  // namespace
+
+TEST(SettingsText, RoundTripGivesTheSameRecord) {
   TSettings changed = DefaultSettings();
   changed.Application.mfLeft.Value = -2147483647 - 1;
   changed.Application.appAutoUpdate.Value = false;
@@ -35,9 +58,43 @@ TEST(SettingsText, RoundTripGivesTheSameRecord) {
   changed.Report.ReportColumns.Items[7].Value = false;
   changed.Report.ReportColumnsWidth.Items[10].Value = 123;
   changed.ExportReport.FormatIndex.Value = 8;
-  TSettings read = DefaultSettings();
-  ParseSettingsText(BuildSettingsText(changed), read);
-  EXPECT_EQ(read, changed);
+  for (const TSettings& want : {DefaultSettings(), changed}) {
+    TSettings read = Scrambled(want);
+    ASSERT_NE(read.Application.mfLeft, want.Application.mfLeft);
+    ParseSettingsText(BuildSettingsText(want), read);
+    EXPECT_EQ(read, want);
+  }
+}
+
+TEST(SettingsText, FolderNamesWithMarkupCharactersRoundTrip) {
+  // Linux folders may be named so; unescaped, each of these cut the element
+  // short and the options after it fell back to their defaults.
+  for (const std::string folder : {"/home/u/>tmp/", "/a \"quoted\" b/", "/x/<zipEnabled value=\"True\" />/",
+                                   "/x/</FileSelection>/", "/amp & co/&amp;/&lt;/", "/&/&&/&;/"}) {
+    SCOPED_TRACE(folder);
+    TSettings want = DefaultSettings();
+    want.FileSelection.currentFolder.Value = folder;
+    want.FileSelection.zipEnabled.Value = false;
+    want.Report.ShowPath.Value = false;
+    TSettings read = Scrambled(want);
+    const std::string text = BuildSettingsText(want);
+    ParseSettingsText(text, read);
+    EXPECT_EQ(read, want) << text;
+    const std::string group = ReadGroup("FileSelection", text);
+    EXPECT_EQ(group.find('<', 1 + group.find("currentFolder")), group.find("<zipEnabled"));
+  }
+}
+
+TEST(SettingsText, TextsWrittenBeforeReadAsTheyDid) {
+  // Written without references: an "&" that starts none stays literal.
+  const std::string old =
+      "<FileSelection><ShowFolders value=\"False\" /><ClearCountQueue value=\"True\" />"
+      "<currentFolder value=\"/home/u/R&D/a&b;c/\" /><zipEnabled value=\"False\" /></FileSelection>";
+  TSettings s = DefaultSettings();
+  ParseSettingsText(old, s);
+  EXPECT_EQ(s.FileSelection.currentFolder.Value, "/home/u/R&D/a&b;c/");
+  EXPECT_FALSE(s.FileSelection.zipEnabled.Value);
+  EXPECT_FALSE(s.FileSelection.ShowFolders.Value);
 }
 
 TEST(SettingsText, MissingOptionTakesItsSuccessorsValue) {

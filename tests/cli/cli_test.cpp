@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -225,7 +226,7 @@ TEST(CountCommand, UsageErrors) {
       {{"--format", "xml", Tree}, "unknown format 'xml'"},
       {{"--jobs", "0", Tree}, "invalid number of jobs '0'"},
       {{"-o"}, "needs a file name"},
-      {{Tree, "/no/such/place"}, "cannot access '/no/such/place': No such file or directory"},
+      {{Tree, "/no/such/place"}, "cannot access '/no/such/place': " + std::string(std::strerror(ENOENT))},
   };
   for (const auto& c : cases) {
     CliRun r = Count(c.args);

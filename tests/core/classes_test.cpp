@@ -360,3 +360,28 @@ TEST(SelectionFilter, Table) {
   ue->Value = "*.pas";
   EXPECT_FALSE(MatchesFilter(upper, "unit1.pas", true));
 }
+
+TEST(DefinitionText, AMalformedTextIsReadInOnePass) {
+  // "extension" over and over with no "/>": each round takes the first two
+  // characters as an element and drops one, for as long as the word occurs
+  // in what is left, that is 9k - 8 rounds for k words. Read with one
+  // search per round this took minutes.
+  constexpr int k = 7000;
+  std::string text = "<filetype title=\"Big\"><extensions>";
+  for (int i = 0; i < k; ++i) text += "extension";
+  text += "</extensions><comments><comment type=\"0\" start=\"#\" stop=\"\" fixedcol=\"0\" /></comments></filetype>";
+  const TFileType t = ReadType(text);
+  EXPECT_EQ(t.Title, "Big");
+  ASSERT_EQ(t.Extensions.Count(), 9 * k - 8);
+  EXPECT_EQ(t.Extensions[0].Value, "");
+  ASSERT_EQ(t.Comments.Count(), 1);
+  EXPECT_EQ(t.Comments[0].StartSymbol, "#");
+
+  // Elements that end far apart, with the word only at the very end.
+  std::string sparse = "<extensions>";
+  for (int i = 0; i < 20000; ++i) sparse += "/>";
+  sparse += "<extension value=\"*.x\" enabled=\"True\" /></extensions>";
+  const TFileType s = ReadType(sparse);
+  ASSERT_EQ(s.Extensions.Count(), 20001);
+  EXPECT_EQ(s.Extensions[20000].Value, "*.x");
+}
