@@ -1,5 +1,12 @@
 #include "qrmt_cli.h"
 
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -14,6 +21,7 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -174,13 +182,26 @@ class TFileCollector {
   void AddFile(const std::string& name) {
     if (!FAllFiles && !MatchesFilter(FTypes, name, FZipEnabled)) return;
     if (FCheckDuplicates && !FSeen.insert(name).second) return;
-    FBatch.push_back({name, FSnapshot.Get(FindCommentList(FTypes, ExtractFileExt(name)))});
+    FBatch.push_back({name, CommentsFor(ExtractFileExt(name))});
     if (FBatch.size() >= FlushEvery) Flush();
   }
 
   void Flush() { FEngine.Add(FBatch); }
 
+  // The format lookup once per extension: a tree has few of them.
+  const std::shared_ptr<const TCommentList>& CommentsFor(std::string_view extension) {
+    FKey.assign(extension);
+    auto it = FByExtension.find(FKey);
+    if (it == FByExtension.end())
+      it = FByExtension.emplace(FKey, FSnapshot.Get(FindCommentList(FTypes, extension))).first;
+    return it->second;
+  }
+
   void AddFolder(const std::string& folder) {
+#ifndef _WIN32
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    AddFolder(folder, fd);
+#else
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
     if (ec) {
@@ -191,23 +212,67 @@ class TFileCollector {
       const fs::directory_entry& e = *it;
       std::error_code typeEc;
       if (e.is_symlink(typeEc)) continue;
-      // The iterator's path is the folder, one "/" and the name.
-      const std::string& name = e.path().native();
+      const std::string& name = e.path().string();
       if (e.is_directory(typeEc)) {
         AddFolder(name);
       } else if (e.is_regular_file(typeEc)) {
         AddFile(name);
       }
-      // Sockets, pipes and devices inside a folder are no source files.
     }
     if (ec) Error("quorimeter count: error while reading folder '" + folder + "': " + ec.message());
+#endif
   }
+
+#ifndef _WIN32
+  // Reads the folder open at `fd` (closed here); subfolders are opened
+  // relative to it, which spares the system a walk down the whole path.
+  void AddFolder(const std::string& folder, int fd) {
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+      Error("quorimeter count: cannot read folder '" + folder + "': " + std::strerror(errno));
+      if (fd >= 0) ::close(fd);
+      return;
+    }
+    std::string name = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
+    const size_t base = name.size();
+    for (;;) {
+      errno = 0;
+      const dirent* e = ::readdir(dir);
+      if (e == nullptr) {
+        if (errno != 0) Error("quorimeter count: error while reading folder '" + folder + "': " + std::strerror(errno));
+        break;
+      }
+      const char* leaf = e->d_name;
+      if (leaf[0] == '.' && (leaf[1] == '\0' || (leaf[1] == '.' && leaf[2] == '\0'))) continue;
+      unsigned char type = e->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+      }
+      // Links are neither followed nor counted; sockets, pipes and devices
+      // inside a folder are no source files.
+      if (type != DT_DIR && type != DT_REG) continue;
+      name.resize(base);
+      name += leaf;
+      if (type == DT_REG) {
+        AddFile(name);
+      } else {
+        const int sub = ::openat(::dirfd(dir), leaf, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        AddFolder(name, sub);
+      }
+    }
+    ::closedir(dir);
+  }
+#endif
 
   const TFileTypeList& FTypes;
   bool FAllFiles;
   bool FZipEnabled;
   TCountEngine& FEngine;
   TCommentSnapshot FSnapshot;
+  std::unordered_map<std::string, std::shared_ptr<const TCommentList>> FByExtension;
+  std::string FKey;
   std::vector<TCountJob> FBatch;
   std::unordered_set<std::string> FSeen;
   bool FCheckDuplicates = true;
@@ -275,7 +340,14 @@ class TReportWriter {
     FTotals.Add(row);
     switch (FFormat) {
       case TFormat::Csv:
-      case TFormat::Tsv: FOut << CsvLineBreak << CsvRecord(RowCells(row), Separator()); break;
+      case TFormat::Tsv:
+        FPending += CsvLineBreak;
+        AppendCsvRecord(FPending, row, Separator());
+        if (FPending.size() >= 64 * 1024) {
+          FOut << FPending;
+          FPending.clear();
+        }
+        break;
       case TFormat::Json:
         FOut << (FTotals.Files > 1 ? ",\n" : "\n") << "    {\"file\": " << JsonString(row.FileName) << ", "
              << JsonCounts(row);
@@ -292,7 +364,7 @@ class TReportWriter {
   void End() {
     switch (FFormat) {
       case TFormat::Csv:
-      case TFormat::Tsv: FOut << CsvLineBreak << CsvRecord(FooterCells(FTotals), Separator()); break;
+      case TFormat::Tsv: FOut << FPending << CsvLineBreak << CsvRecord(FooterCells(FTotals), Separator()); break;
       case TFormat::Json: {
         TReportRow t;
         t.Nominal = FTotals.Nominal;
@@ -361,6 +433,7 @@ class TReportWriter {
   TFormat FFormat;
   bool FColour;
   TReportTotals FTotals;
+  std::string FPending;  // CSV rows not yet written
   std::vector<std::vector<std::string>> FRows;
   std::vector<bool> FFailed;
 };

@@ -122,73 +122,57 @@ bool Utf8Sequence(const unsigned char* p, size_t avail, size_t& len) {
   return true;
 }
 
-// Finds the bytes the line loop stops at, 64 at a time: CR, LF, NUL, bytes
-// above 0x7F and the first bytes of the comment symbols.
-class TStopScanner {
- public:
-  TStopScanner(const char* triggers, unsigned count) : FTriggers(triggers), FCount(count) {}
+// The masks of one 64-byte block of text: the bytes the line loop must
+// look at (CR, LF, NUL and bytes above 0x7F), the bytes other than white
+// space, and the first bytes of the comment symbols. A line without the
+// last needs no search; one without the second is blank.
+struct TBlockMasks {
+  uint64_t Stops = 0, Text = 0, Trigger = 0;
 
-  // Forgets the block seen last: the buffer's bytes have moved.
-  void Reset() { FBlock = NoBlock; }
-
-  // Position of the first stop byte in [from, limit), or limit. Bytes up to
-  // `readable` may be read; those past the data only ever lie past `limit`.
-  size_t Next(const unsigned char* buf, size_t from, size_t limit, size_t readable) {
-    while (from < limit) {
-      if (FBlock == NoBlock || from < FBlock || from >= FBlock + 64) {
-        FBlock = from;
-        FMask = from + 64 <= readable ? Mask(buf + from) : Tail(buf + from, readable - from);
-      }
-      const uint64_t m = FMask & (~uint64_t{0} << (from - FBlock));
-      if (m != 0) return std::min(limit, FBlock + static_cast<size_t>(__builtin_ctzll(m)));
-      from = FBlock + 64;
-    }
-    return limit;
-  }
-
- private:
-  static constexpr size_t NoBlock = ~size_t{0};
-
-  bool IsStop(unsigned char c) const {
-    if (c == '\r' || c == '\n' || c == 0 || c >= 0x80) return true;
-    for (unsigned k = 0; k < FCount; ++k)
-      if (c == static_cast<unsigned char>(FTriggers[k])) return true;
-    return false;
-  }
-
-  uint64_t Tail(const unsigned char* p, size_t n) const {
-    uint64_t m = 0;
-    for (size_t i = 0; i < n && i < 64; ++i)
-      if (IsStop(p[i])) m |= uint64_t{1} << i;
-    return m;
-  }
-
-  uint64_t Mask(const unsigned char* p) const {
+  // Reads min(64, avail) bytes at p; 64 at once when they can.
+  void Load(const unsigned char* p, size_t avail, const char* triggers, unsigned count) {
+    Stops = Text = Trigger = 0;
 #if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    __m128i t[MaxTriggers];
-    for (unsigned k = 0; k < FCount; ++k) t[k] = _mm_set1_epi8(FTriggers[k]);
-    uint64_t m = 0;
-    for (int part = 0; part < 4; ++part) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, zero), v));
-      for (unsigned k = 0; k < FCount; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, t[k]));
-      m |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * part);
+    if (avail >= 64) {
+      const __m128i cr = _mm_set1_epi8('\r');
+      const __m128i lf = _mm_set1_epi8('\n');
+      const __m128i zero = _mm_setzero_si128();
+      const __m128i space = _mm_set1_epi8(' ');
+      __m128i t[MaxTriggers];
+      for (unsigned k = 0; k < count; ++k) t[k] = _mm_set1_epi8(triggers[k]);
+      for (int part = 0; part < 4; ++part) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+        const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                          _mm_or_si128(_mm_cmpeq_epi8(v, zero), v));
+        __m128i trig = _mm_setzero_si128();
+        for (unsigned k = 0; k < count; ++k) trig = _mm_or_si128(trig, _mm_cmpeq_epi8(v, t[k]));
+        // Above the space: 33 to 127 by the signed compare, the rest by the sign.
+        const __m128i text = _mm_or_si128(_mm_cmpgt_epi8(v, space), v);
+        const int shift = 16 * part;
+        Stops |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(stop))) << shift;
+        Trigger |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(trig))) << shift;
+        Text |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(text))) << shift;
+      }
+      return;
     }
-    return m;
-#else
-    return Tail(p, 64);
 #endif
+    const size_t n = std::min<size_t>(64, avail);
+    for (size_t i = 0; i < n; ++i) {
+      const unsigned char c = p[i];
+      const uint64_t bit = uint64_t{1} << i;
+      if (c == '\r' || c == '\n' || c == 0 || c >= 0x80) Stops |= bit;
+      if (c > 32) Text |= bit;
+      for (unsigned k = 0; k < count; ++k)
+        if (c == static_cast<unsigned char>(triggers[k])) Trigger |= bit;
+    }
   }
-
-  const char* FTriggers;
-  unsigned FCount;
-  size_t FBlock = NoBlock;
-  uint64_t FMask = 0;
 };
+
+// Bits from..to-1 of a 64-bit mask (0 <= from <= to <= 64).
+constexpr uint64_t BitRange(size_t from, size_t to) {
+  const uint64_t upto = to >= 64 ? ~uint64_t{0} : (uint64_t{1} << to) - 1;
+  return from >= 64 ? 0 : upto & (~uint64_t{0} << from);
+}
 
 // 1-based position of the first occurrence of `sym` in `l`, 0 when absent
 // or when `sym` is empty.
@@ -503,15 +487,14 @@ void TFileCounter::ReadAndClassify() {
   size_t scan = lineStart;
   bool bad = false;          // the current line holds invalid UTF-8
   bool interesting = false;  // the current line holds the first byte of a symbol
-  TStopScanner stops(FTriggers, FAllLinesInteresting ? 0 : FTriggerCount);
+  bool text = false;         // the current line holds more than white space
+  const unsigned triggerCount = FAllLinesInteresting ? 0 : FTriggerCount;
   const bool fastPath = !FAllLinesInteresting;
   auto add = [&](const char* data, size_t size) {
     if (!interesting && fastPath) {
       // No symbol can start on this line: its class follows from the state.
       ++CountResult.Nominal;
-      size_t k = 0;
-      while (k < size && IsWhite(static_cast<unsigned char>(data[k]))) ++k;
-      if (k == size) {
+      if (!text) {
         ++CountResult.Blank;
       } else if (InComment) {
         ++CountResult.Comment;
@@ -522,48 +505,70 @@ void TFileCounter::ReadAndClassify() {
     }
     AddLine(data, size, bad);
   };
+  TBlockMasks masks;
   for (;;) {
     const size_t limit = eof ? len : (len > Lookahead ? len - Lookahead : 0);
     char* buf = FBuffer.data();
     const auto* ubuf = reinterpret_cast<const unsigned char*>(buf);
+    // Block by block: the stop bytes of a block are taken in turn, and the
+    // masks tell for the bytes between them what a line holds.
     while (scan < limit) {
-      const size_t i = stops.Next(ubuf, scan, limit, FBuffer.size());
-      if (i == limit) {
-        scan = limit;
-        break;
-      }
-      unsigned char c = ubuf[i];
-      size_t next;  // where the next line starts, once a line ends at i
-      if (c != '\r' && c != '\n' && c != 0 && c < 0x80) {
-        interesting = true;
-        scan = i + 1;
-        continue;
-      }
-      if (c >= 0x80) {
-        size_t seq = 0;
-        if (!Utf8Sequence(ubuf + i, len - i, seq)) {
-          bad = true;
-          scan = i + seq;
+      const size_t block = scan;
+      const size_t size = std::min<size_t>(64, limit - block);
+      masks.Load(ubuf + block, FBuffer.size() - block, FTriggers, triggerCount);
+      const uint64_t inBlock = BitRange(0, size);
+      uint64_t stops = masks.Stops & inBlock;
+      size_t from = 0;  // offset of the first byte not yet accounted for
+      while (stops != 0) {
+        const size_t at = static_cast<size_t>(__builtin_ctzll(stops));
+        const uint64_t passed = BitRange(from, at);
+        interesting |= (masks.Trigger & passed) != 0;
+        text |= (masks.Text & passed) != 0;
+        const size_t i = block + at;
+        const unsigned char c = ubuf[i];
+        if (c >= 0x80) {
+          size_t seq = 0;
+          if (!Utf8Sequence(ubuf + i, len - i, seq)) {
+            bad = true;
+            text = true;  // U+FFFD
+          } else if (!(seq == 3 && c == 0xE2 && ubuf[i + 1] == 0x80 && ubuf[i + 2] == 0xA8)) {
+            text = true;
+          } else {
+            goto lineEnd;  // U+2028 line separator
+          }
+          from = at + seq;
+          stops &= ~BitRange(0, from);
           continue;
         }
-        if (!(seq == 3 && c == 0xE2 && ubuf[i + 1] == 0x80 && ubuf[i + 2] == 0xA8)) {
-          scan = i + seq;
-          continue;
+        if (c == 0) {
+          if (i > lineStart) add(buf + lineStart, i - lineStart);
+          return;  // a NUL ends the text
         }
-        next = i;  // U+2028 line separator
-      } else if (c == 0) {
-        if (i > lineStart) add(buf + lineStart, i - lineStart);
-        return;  // a NUL ends the text
-      } else {
-        next = i;
+      lineEnd : {
+        add(buf + lineStart, i - lineStart);
+        bad = false;
+        interesting = false;
+        text = false;
+        size_t next = i;  // where the next line starts: after CR, LF, U+2028, each optional, in this order
+        if (c == '\n') {
+          ++next;  // the common case: no CR before it
+        } else {
+          if (next < len && ubuf[next] == '\r') ++next;
+          if (next < len && ubuf[next] == '\n') ++next;
+        }
+        if (next + 3 <= len && ubuf[next] == 0xE2 && ubuf[next + 1] == 0x80 && ubuf[next + 2] == 0xA8) next += 3;
+        lineStart = next;
+        from = next - block;
+        stops &= ~BitRange(0, from);
       }
-      add(buf + lineStart, i - lineStart);
-      bad = false;
-      interesting = false;
-      if (next < len && ubuf[next] == '\r') ++next;
-      if (next < len && ubuf[next] == '\n') ++next;
-      if (next + 3 <= len && ubuf[next] == 0xE2 && ubuf[next + 1] == 0x80 && ubuf[next + 2] == 0xA8) next += 3;
-      lineStart = scan = next;
+      }
+      if (from < size) {
+        const uint64_t rest = BitRange(from, size);
+        interesting |= (masks.Trigger & rest) != 0;
+        text |= (masks.Text & rest) != 0;
+        from = size;
+      }
+      scan = block + from;
     }
     if (eof) {
       if (lineStart < len) add(buf + lineStart, len - lineStart);
@@ -577,7 +582,6 @@ void TFileCounter::ReadAndClassify() {
     lineStart = 0;
     if (FBuffer.size() - len < FBuffer.size() / 4) FBuffer.resize(FBuffer.size() * 2);
     fill();
-    stops.Reset();
   }
 }
 

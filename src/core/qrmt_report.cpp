@@ -1,5 +1,8 @@
 #include "qrmt_report.h"
 
+#include <charconv>
+#include <iterator>
+
 namespace qrmt {
 
 const std::array<const char*, ReportColumnCount> ReportColumnTitles = {
@@ -21,7 +24,7 @@ TReportRow MakeReportRow(const TCountResult& result, bool showPath) {
   return row;
 }
 
-std::string FormatPercent(int64_t part, int64_t whole, char decimalSeparator) {
+void AppendPercent(std::string& out, int64_t part, int64_t whole, char decimalSeparator) {
   // Exact rational rounding: hundredths of a percent = part * 10000 / whole.
   int64_t hundredths = 0;
   if (whole > 0 && part > 0) {
@@ -31,13 +34,24 @@ std::string FormatPercent(int64_t part, int64_t whole, char decimalSeparator) {
       hundredths = static_cast<int64_t>(static_cast<long double>(part) * 10000 / whole + 0.5L);
     }
   }
-  std::string text = std::to_string(hundredths / 100);
+  AppendNumber(out, hundredths / 100);
   const int64_t frac = hundredths % 100;
-  text += decimalSeparator;
-  text += static_cast<char>('0' + frac / 10);
-  text += static_cast<char>('0' + frac % 10);
-  text += " %";
+  out += decimalSeparator;
+  out += static_cast<char>('0' + frac / 10);
+  out += static_cast<char>('0' + frac % 10);
+  out += " %";
+}
+
+std::string FormatPercent(int64_t part, int64_t whole, char decimalSeparator) {
+  std::string text;
+  AppendPercent(text, part, whole, decimalSeparator);
   return text;
+}
+
+void AppendNumber(std::string& out, int64_t value) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, value);
+  out.append(buf, r.ptr);
 }
 
 void TReportTotals::Add(const TReportRow& row) {
@@ -78,18 +92,42 @@ std::vector<std::string> FooterCells(const TReportTotals& totals, char decimalSe
   return Cells(std::string(TotalCaption), totals, decimalSeparator, true);
 }
 
+void AppendCsvCell(std::string& out, std::string_view cell) {
+  out += '"';
+  for (char c : cell) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
 std::string CsvRecord(const std::vector<std::string>& cells, char separator) {
   std::string out;
   for (size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) out += separator;
-    out += '"';
-    for (char c : cells[i]) {
-      if (c == '"') out += '"';
-      out += c;
-    }
-    out += '"';
+    AppendCsvCell(out, cells[i]);
   }
   return out;
+}
+
+void AppendCsvRecord(std::string& out, const TReportRow& row, char separator) {
+  AppendCsvCell(out, row.FileName);
+  const int64_t counts[] = {row.Nominal, row.SourceCode, row.Comment, row.Blank, row.Mixed};
+  for (size_t i = 0; i < std::size(counts); ++i) {
+    out += separator;
+    out += '"';
+    AppendNumber(out, counts[i]);
+    out += '"';
+    if (i == 0) continue;  // nominal lines have no percentage
+    out += separator;
+    out += '"';
+    AppendPercent(out, counts[i], row.Total, '.');
+    out += '"';
+  }
+  out += separator;
+  out += '"';
+  AppendNumber(out, row.Total);
+  out += '"';
 }
 
 }  // namespace qrmt

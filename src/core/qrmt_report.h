@@ -33,6 +33,8 @@ TReportRow MakeReportRow(const TCountResult& result, bool showPath);
 // part * 100 / whole with two decimals, rounded half up, and " %":
 // "12.50 %"; "0.00 %" when whole is 0.
 std::string FormatPercent(int64_t part, int64_t whole, char decimalSeparator = '.');
+void AppendPercent(std::string& out, int64_t part, int64_t whole, char decimalSeparator = '.');
+void AppendNumber(std::string& out, int64_t value);
 
 struct TReportTotals {
   int64_t Files = 0;
@@ -55,6 +57,10 @@ std::vector<std::string> FooterCells(const TReportTotals& totals, char decimalSe
 // One CSV record: every cell in double quotes, a quote inside doubled,
 // cells joined by `separator`; no line break.
 std::string CsvRecord(const std::vector<std::string>& cells, char separator);
+void AppendCsvCell(std::string& out, std::string_view cell);
+// Appends the record of a row's cells, as CsvRecord(RowCells(row), separator)
+// gives it, without building the cells.
+void AppendCsvRecord(std::string& out, const TReportRow& row, char separator);
 inline constexpr std::string_view CsvLineBreak = "\r\n";
 
 }  // namespace qrmt

@@ -60,6 +60,25 @@ TEST(Report, CsvQuotesEveryCell) {
   EXPECT_EQ(CsvRecord({"a", "b"}, '\t'), "\"a\"\t\"b\"");
 }
 
+TEST(Report, RowRecordsWrittenInPlaceMatchTheCells) {
+  TReportRow quoted{"src/\"odd\".c", 8, 3, 1, 2, 2, 8, false};
+  std::string out;
+  AppendCsvRecord(out, quoted, ',');
+  EXPECT_EQ(out,
+            "\"src/\"\"odd\"\".c\",\"8\",\"3\",\"37.50 %\",\"1\",\"12.50 %\",\"2\",\"25.00 %\",\"2\",\"25.00 %\","
+            "\"8\"");
+  const TReportRow rows[] = {{"empty", 0, 0, 0, 0, 0, 0, false},
+                             {"big", 9000000000, 8999999999, 1, 0, 0, 9000000000, false},
+                             {"", 3, 1, 1, 1, 0, 3, true}};
+  for (const TReportRow& row : rows) {
+    for (char sep : {',', '\t'}) {
+      std::string appended = "x";
+      AppendCsvRecord(appended, row, sep);
+      EXPECT_EQ(appended, "x" + CsvRecord(RowCells(row), sep)) << row.FileName;
+    }
+  }
+}
+
 TEST(Report, FailedRowKeepsItsErrorTextInFrontOfTheFolder) {
   TCountResult r;
   r.Path = "File open error! src/";
