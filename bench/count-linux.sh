@@ -69,9 +69,17 @@ jobs+=("$cores")
 
 printf '%-8s %12s %12s %10s %12s\n' "threads" "floor s" "ours s" "ours/floor" "ours peak MB"
 declare -A ours_t floor_t
+# The floor and ours take turns, so that a busy moment of the machine falls
+# on both alike.
+median() { sort -n | sed -n "$(( (runs + 1) / 2 ))p"; }
 for j in "${jobs[@]}"; do
-  read -r ft _ < <(measure "$runs" "'$floor' $j '$list'")
-  read -r ot om < <(measure "$runs" "'$bin' count --all-files --format csv --jobs $j '$tree'")
+  fl=() ol=()
+  for _ in $(seq "$runs"); do
+    fl+=("$(measure 1 "'$floor' $j '$list'")")
+    ol+=("$(measure 1 "'$bin' count --all-files --format csv --jobs $j '$tree'")")
+  done
+  read -r ft _ < <(printf '%s\n' "${fl[@]}" | median)
+  read -r ot om < <(printf '%s\n' "${ol[@]}" | median)
   floor_t[$j]=$ft
   ours_t[$j]=$ot
   printf '%-8s %12s %12s %10s %12d\n' "$j" "$ft" "$ot" "$(ratio "$ot" "$ft")" "$((om / 1024))"

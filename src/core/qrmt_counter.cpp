@@ -37,6 +37,8 @@ constexpr size_t Lookahead = 5;
 // Most distinct first bytes of comment symbols the line scan looks for
 // itself; a format with more classifies every line in full.
 constexpr unsigned MaxTriggers = TFileCounter::MaxTriggers;
+constexpr uint8_t TriggerOpens = 1;   // starts a single-line or a block comment
+constexpr uint8_t TriggerCloses = 2;  // ends a block comment
 
 class TCountError : public std::runtime_error {
  public:
@@ -127,11 +129,13 @@ bool Utf8Sequence(const unsigned char* p, size_t avail, size_t& len) {
 // space, and the first bytes of the comment symbols. A line without the
 // last needs no search; one without the second is blank.
 struct TBlockMasks {
-  uint64_t Stops = 0, Text = 0, Trigger = 0;
+  // Trigger: a first byte of a symbol that opens a comment; Closer: of one
+  // that closes it.
+  uint64_t Stops = 0, Text = 0, Trigger = 0, Closer = 0;
 
   // Reads min(64, avail) bytes at p; 64 at once when they can.
-  void Load(const unsigned char* p, size_t avail, const char* triggers, unsigned count) {
-    Stops = Text = Trigger = 0;
+  void Load(const unsigned char* p, size_t avail, const char* triggers, const uint8_t* kinds, unsigned count) {
+    Stops = Text = Trigger = Closer = 0;
 #if defined(__SSE2__)
     if (avail >= 64) {
       const __m128i cr = _mm_set1_epi8('\r');
@@ -144,13 +148,18 @@ struct TBlockMasks {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
         const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
                                           _mm_or_si128(_mm_cmpeq_epi8(v, zero), v));
-        __m128i trig = _mm_setzero_si128();
-        for (unsigned k = 0; k < count; ++k) trig = _mm_or_si128(trig, _mm_cmpeq_epi8(v, t[k]));
+        __m128i trig = _mm_setzero_si128(), closer = _mm_setzero_si128();
+        for (unsigned k = 0; k < count; ++k) {
+          const __m128i eq = _mm_cmpeq_epi8(v, t[k]);
+          if (kinds[k] & TriggerOpens) trig = _mm_or_si128(trig, eq);
+          if (kinds[k] & TriggerCloses) closer = _mm_or_si128(closer, eq);
+        }
         // Above the space: 33 to 127 by the signed compare, the rest by the sign.
         const __m128i text = _mm_or_si128(_mm_cmpgt_epi8(v, space), v);
         const int shift = 16 * part;
         Stops |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(stop))) << shift;
         Trigger |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(trig))) << shift;
+        Closer |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(closer))) << shift;
         Text |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(text))) << shift;
       }
       return;
@@ -162,8 +171,11 @@ struct TBlockMasks {
       const uint64_t bit = uint64_t{1} << i;
       if (c == '\r' || c == '\n' || c == 0 || c >= 0x80) Stops |= bit;
       if (c > 32) Text |= bit;
-      for (unsigned k = 0; k < count; ++k)
-        if (c == static_cast<unsigned char>(triggers[k])) Trigger |= bit;
+      for (unsigned k = 0; k < count; ++k) {
+        if (c != static_cast<unsigned char>(triggers[k])) continue;
+        if (kinds[k] & TriggerOpens) Trigger |= bit;
+        if (kinds[k] & TriggerCloses) Closer |= bit;
+      }
     }
   }
 };
@@ -306,30 +318,35 @@ void TFileCounter::SetComments(const TCommentList* value) {
   if (value == nullptr) return;
   // A line holding none of the first bytes of the symbols is code, blank or
   // comment by the state alone: the scan for line ends finds these bytes too.
-  auto trigger = [this](std::string_view symbol) {
+  auto trigger = [this](std::string_view symbol, uint8_t kind) {
     if (symbol.empty()) return;  // never found
     const char c = symbol[0];
     if (static_cast<unsigned char>(c) >= 0x80) {
       FAllLinesInteresting = true;
       return;
     }
-    for (unsigned k = 0; k < FTriggerCount; ++k)
-      if (FTriggers[k] == c) return;
+    for (unsigned k = 0; k < FTriggerCount; ++k) {
+      if (FTriggers[k] == c) {
+        FTriggerKinds[k] |= kind;
+        return;
+      }
+    }
     if (FTriggerCount == MaxTriggers) {
       FAllLinesInteresting = true;
       return;
     }
+    FTriggerKinds[FTriggerCount] = kind;
     FTriggers[FTriggerCount++] = c;
   };
   for (const auto& c : *value) {
     if (c->CommentType == 0) {
-      trigger(c->StartSymbol);
+      trigger(c->StartSymbol, TriggerOpens);
       const char first = c->StartSymbol.empty() ? 0 : c->StartSymbol[0];
-      if (first >= 'a' && first <= 'z') trigger(std::string(1, static_cast<char>(first - 32)));
-      if (first >= 'A' && first <= 'Z') trigger(std::string(1, static_cast<char>(first + 32)));
+      if (first >= 'a' && first <= 'z') trigger(std::string(1, static_cast<char>(first - 32)), TriggerOpens);
+      if (first >= 'A' && first <= 'Z') trigger(std::string(1, static_cast<char>(first + 32)), TriggerOpens);
     } else if (c->CommentType == 1) {
-      trigger(c->StartSymbol);
-      trigger(c->StopSymbol);
+      trigger(c->StartSymbol, TriggerOpens);
+      trigger(c->StopSymbol, TriggerCloses);
     }
   }
   for (const auto& c : *value) {
@@ -486,12 +503,15 @@ void TFileCounter::ReadAndClassify() {
   InComment = false;
   size_t scan = lineStart;
   bool bad = false;          // the current line holds invalid UTF-8
-  bool interesting = false;  // the current line holds the first byte of a symbol
+  bool interesting = false;  // the current line holds a first byte of a symbol that opens
+  bool closing = false;      // the current line holds a first byte of a symbol that closes
   bool text = false;         // the current line holds more than white space
   const unsigned triggerCount = FAllLinesInteresting ? 0 : FTriggerCount;
   const bool fastPath = !FAllLinesInteresting;
   auto add = [&](const char* data, size_t size) {
-    if (!interesting && fastPath) {
+    // Inside a block only its end can change the line's class, outside
+    // only an opening.
+    if (fastPath && !(InComment ? closing : interesting)) {
       // No symbol can start on this line: its class follows from the state.
       ++CountResult.Nominal;
       if (!text) {
@@ -515,7 +535,7 @@ void TFileCounter::ReadAndClassify() {
     while (scan < limit) {
       const size_t block = scan;
       const size_t size = std::min<size_t>(64, limit - block);
-      masks.Load(ubuf + block, FBuffer.size() - block, FTriggers, triggerCount);
+      masks.Load(ubuf + block, FBuffer.size() - block, FTriggers, FTriggerKinds, triggerCount);
       const uint64_t inBlock = BitRange(0, size);
       uint64_t stops = masks.Stops & inBlock;
       size_t from = 0;  // offset of the first byte not yet accounted for
@@ -523,6 +543,7 @@ void TFileCounter::ReadAndClassify() {
         const size_t at = static_cast<size_t>(__builtin_ctzll(stops));
         const uint64_t passed = BitRange(from, at);
         interesting |= (masks.Trigger & passed) != 0;
+        closing |= (masks.Closer & passed) != 0;
         text |= (masks.Text & passed) != 0;
         const size_t i = block + at;
         const unsigned char c = ubuf[i];
@@ -547,7 +568,7 @@ void TFileCounter::ReadAndClassify() {
       lineEnd : {
         add(buf + lineStart, i - lineStart);
         bad = false;
-        interesting = false;
+        interesting = closing = false;
         text = false;
         size_t next = i;  // where the next line starts: after CR, LF, U+2028, each optional, in this order
         if (c == '\n') {
@@ -565,6 +586,7 @@ void TFileCounter::ReadAndClassify() {
       if (from < size) {
         const uint64_t rest = BitRange(from, size);
         interesting |= (masks.Trigger & rest) != 0;
+        closing |= (masks.Closer & rest) != 0;
         text |= (masks.Text & rest) != 0;
         from = size;
       }

@@ -95,6 +95,7 @@ class TFileCounter {
   std::vector<char> FRaw;     // undecoded bytes of UTF-16 files
   std::string FRepaired;      // a line with invalid UTF-8, repaired
   char FTriggers[MaxTriggers] = {};
+  uint8_t FTriggerKinds[MaxTriggers] = {};
   unsigned FTriggerCount = 0;
   bool FAllLinesInteresting = false;
   TFailureHook FOnFailure;

@@ -49,6 +49,18 @@ class StoreTest : public AppTest {
     return s.Application.mfLeft.Value;
   }
 
+  // A container with the given folder entries and format texts, 1, 2, ...
+  void MakeFormats(const std::string& file, const std::vector<std::string>& folders,
+                   const std::vector<std::string>& texts) {
+    TSingleFileSystem store;
+    store.Create(file, ContainerPassword());
+    store.CreateFolder(FileTypesFolderPath);
+    for (const auto& f : folders) store.CreateFolder(FileTypesFolderPath + f + "\\");
+    for (size_t i = 0; i < texts.size(); ++i)
+      store.WriteFile(FileTypesFolderPath + std::to_string(i + 1) + ".filetype.txt", texts[i]);
+    store.Close();
+  }
+
   std::vector<std::string> Listing(const std::string& dir) const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
@@ -208,22 +220,14 @@ TEST_F(StoreTest, OnlyNamesThatLoadAreListed) {
 TEST_F(StoreTest, FoldersNamedLikeFormatsArePassedOver) {
   TFileTypeList types;
   LoadDefaultFileTypes(types);
-  TSingleFileSystem store;
-  store.Create(DefaultContainer(), ContainerPassword());
-  store.CreateFolder("\\Settings\\FileTypes\\0.filetype.txt\\");
-  store.WriteFile("\\Settings\\FileTypes\\1.filetype.txt", types[0].WriteToText());
-  store.WriteFile("\\Settings\\FileTypes\\2.filetype.txt", types[1].WriteToText());
-  store.Close();
+  MakeFormats(DefaultContainer(), {"0.filetype.txt"}, {types[0].WriteToText(), types[1].WriteToText()});
   TqrmtGlobal g;
   ASSERT_EQ(g.FileTypes.Count(), 2);
   EXPECT_EQ(g.FileTypes[0].Title, types[0].Title);
   EXPECT_EQ(g.FileTypes[1].Title, types[1].Title);
 
   // A container holding such a folder alone has no formats: the defaults.
-  TSingleFileSystem only;
-  only.Create(Program("only.settings"), ContainerPassword());
-  only.CreateFolder("\\Settings\\FileTypes\\1.filetype.txt\\");
-  only.Close();
+  MakeFormats(Program("only.settings"), {"1.filetype.txt"}, {});
   g.LoadNamedSettings("only");
   EXPECT_EQ(g.FileTypes.Count(), 41);
 }
@@ -231,14 +235,9 @@ TEST_F(StoreTest, FoldersNamedLikeFormatsArePassedOver) {
 TEST_F(StoreTest, OverlongDefinitionTextsAreRefusedAndTold) {
   TFileTypeList types;
   LoadDefaultFileTypes(types);
-  TSingleFileSystem store;
-  store.Create(DefaultContainer(), ContainerPassword());
-  store.CreateFolder("\\Settings\\FileTypes\\");
-  store.WriteFile("\\Settings\\FileTypes\\1.filetype.txt", types[6].WriteToText());
   std::string malformed = "<filetype title=\"Big\"><extensions>";
   while (malformed.size() < MaxDefinitionTextSize) malformed += "extension";
-  store.WriteFile("\\Settings\\FileTypes\\2.filetype.txt", malformed);
-  store.Close();
+  MakeFormats(DefaultContainer(), {}, {types[6].WriteToText(), malformed});
   TqrmtGlobal g;
   ASSERT_EQ(g.FileTypes.Count(), 1);
   EXPECT_EQ(g.FileTypes[0].Title, "C");

@@ -524,6 +524,8 @@ TEST(CountFile, LinesWithoutASymbolByteTakeTheirClassFromTheState) {
        "3 n, 1 code, 1 comment, 0 blank, 1 mixed"},
       {"symbol byte in a stop symbol only", MakeComments({{1, "{", "}", 0}}), "{\na\n}b\nc\n",
        "4 n, 1 code, 3 comment, 0 blank, 0 mixed"},
+      {"a closing byte outside a block, an opening one inside", MakeComments({{1, "{", "}", 0}}),
+       "a } b\n{ x\n{ again\ny } z\n", "4 n, 1 code, 2 comment, 0 blank, 1 mixed"},
   };
   for (const auto& c : cases) {
     TCountResult r = Count(dir.Write("f.x", c.text), &c.comments);
