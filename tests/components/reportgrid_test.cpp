@@ -2,8 +2,10 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFile>
 #include <QLocale>
 #include <QMimeData>
+#include <cstdlib>
 #include <memory>
 
 #include "components/qrmt_reportgrid.h"
@@ -180,6 +182,13 @@ TEST_F(ReportGridTest, ABlockGoesToTheClipboardInEveryForm) {
   const QString grid = QString::fromUtf8(mime->data(GridMimeType));
   EXPECT_TRUE(grid.startsWith("qrmt-grid 1\nFile Name\t")) << grid.toStdString();
   EXPECT_TRUE(grid.contains(QString::fromUtf8("src/{x}\\\\\xC3\xA9.c\t2\t100.00 %"))) << grid.toStdString();
+
+  // For tests/check/clipboard-rtf.sh: the RTF as another program gets it.
+  if (const char* out = std::getenv("QRMT_CHECK_OUTPUT")) {
+    QFile f(QString::fromLocal8Bit(out) + "/clipboard.rtf");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(rtf);
+  }
 
   // Nothing selected: the titles and the footer of no column.
   std::unique_ptr<QMimeData> none(m.MimeForBlock({}, {}));
