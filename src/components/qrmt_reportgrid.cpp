@@ -3,8 +3,10 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QMimeData>
+#include <QPalette>
 #include <algorithm>
 
 #include "core/qrmt_report.h"
@@ -191,8 +193,10 @@ void TReportTableModel::AppendRow(const TCountResult& result, bool showPath) {
   if (row.Name.size() > MaxFileNameLength) row.Name.truncate(MaxFileNameLength);
   row.Red = row.Name.startsWith(QLatin1String(FileOpenErrorPrefix.data(), FileOpenErrorPrefix.size()));
   row.Counts = {result.Nominal, result.SourceCode, result.Comment, result.Blank, result.Mixed, result.Total};
-  if (FTotalsActive)
+  if (FTotalsActive) {
     for (size_t i = 0; i < FSums.size(); ++i) FSums[i] += row.Counts[i];
+    if (FRepaint) emit FooterChanged();
+  }
   // A new row stands at the end whatever the order was: the marks go.
   const bool marked = std::any_of(FMarks.begin(), FMarks.end(), [](TSortMark m) { return m != TSortMark::None; });
   FMarks.fill(TSortMark::None);
@@ -222,6 +226,7 @@ void TReportTableModel::Clear() {
   FHeld.clear();
   FSums.fill(0);
   endResetModel();
+  emit FooterChanged();
 }
 
 void TReportTableModel::SetTotalsActive(bool active) {
@@ -231,6 +236,7 @@ void TReportTableModel::SetTotalsActive(bool active) {
   } else {
     FSums.fill(0);
   }
+  emit FooterChanged();
 }
 
 void TReportTableModel::SetRowRepaint(bool repaint) {
@@ -260,6 +266,7 @@ void TReportTableModel::UpdateTotals() {
                   FDecimal.unicode() < 0x80 ? static_cast<char>(FDecimal.unicode()) : '.');
     FPercentFooters[static_cast<size_t>(c)] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
   }
+  emit FooterChanged();
 }
 
 int64_t TReportTableModel::Sum(int column) const {
@@ -373,6 +380,40 @@ QMimeData* TReportTableModel::MimeForBlock(const std::vector<int>& rows, const s
   mime->setData("application/rtf", rtf.toLatin1());
   mime->setData(GridMimeType, grid.toUtf8());
   return mime;
+}
+
+TReportFooterModel::TReportFooterModel(TReportTableModel* report, QObject* parent)
+    : QAbstractTableModel(parent), FReport(report) {
+  connect(report, &TReportTableModel::FooterChanged, this,
+          [this] { emit dataChanged(index(0, 0), index(0, rcColumnCount - 1)); });
+}
+
+int TReportFooterModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : 1;
+}
+
+int TReportFooterModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : rcColumnCount;
+}
+
+QVariant TReportFooterModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  switch (role) {
+    case Qt::DisplayRole: return FReport->FooterText(index.column());
+    case Qt::TextAlignmentRole: return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::FontRole: {
+      QFont bold;
+      bold.setBold(true);
+      return bold;
+    }
+    case Qt::BackgroundRole: return QGuiApplication::palette().brush(QPalette::ToolTipBase);
+    case Qt::ForegroundRole: return QGuiApplication::palette().brush(QPalette::ToolTipText);
+    default: return {};
+  }
+}
+
+QVariant TReportFooterModel::headerData(int, Qt::Orientation, int) const {
+  return {};
 }
 
 }  // namespace qrmt

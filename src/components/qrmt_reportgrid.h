@@ -101,6 +101,10 @@ class TReportTableModel : public QAbstractTableModel {
   // The title broken into two lines for the header.
   static QString ColumnTitleTwoLines(int column);
 
+ signals:
+  // The footer's texts changed: sums or percentage footers.
+  void FooterChanged();
+
  private:
   struct TRow {
     QString Name;
@@ -121,6 +125,26 @@ class TReportTableModel : public QAbstractTableModel {
   std::array<QString, rcColumnCount> FPercentFooters;
   std::array<TSortMark, rcColumnCount> FMarks{};
   QChar FDecimal;
+};
+
+}  // namespace qrmt
+
+namespace qrmt {
+
+// The grid's footer as a one-row table over a report table: bold, on the
+// tooltip colour, "Total:" standing right.
+class TReportFooterModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  explicit TReportFooterModel(TReportTableModel* report, QObject* parent = nullptr);
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+ private:
+  TReportTableModel* FReport;
 };
 
 }  // namespace qrmt

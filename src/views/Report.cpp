@@ -1,0 +1,353 @@
+#include "Report.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFontMetricsF>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <set>
+
+#include "app/qrmt_messages.h"
+
+namespace qrmt {
+
+namespace {
+
+QAction* MakeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint, const char* icon) {
+  auto* a = new QAction(QIcon::fromTheme(icon), caption, owner);
+  a->setObjectName(name);
+  // The hint before "|" is the tooltip, after it the status bar's text.
+  const qsizetype bar = hint.indexOf('|');
+  a->setToolTip(bar < 0 ? hint : hint.left(bar));
+  a->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+  return a;
+}
+
+}  // namespace
+
+TfrmReport::TfrmReport(QWidget* parent) : QWidget(parent) {
+  setObjectName("frmReport");
+  FModel = new TReportTableModel(this);
+  FModel->setObjectName("StatTable");
+  FFooterModel = new TReportFooterModel(FModel, this);
+
+  FGrid = new QTableView(this);
+  FGrid->setObjectName("ReportGrid");
+  FGrid->setModel(FModel);
+  FGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  FGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  FGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+  FGrid->setWordWrap(false);
+  FGrid->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  QHeaderView* header = FGrid->horizontalHeader();
+  header->setSectionsClickable(true);
+  header->setSectionsMovable(true);
+  header->setHighlightSections(false);
+  header->setDefaultAlignment(Qt::AlignCenter);
+  header->setMinimumHeight(2 * header->fontMetrics().height() + 8);  // titles of two lines
+  FGrid->verticalHeader()->setDefaultSectionSize(FGrid->fontMetrics().height() + 6);
+  FGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);  // uniform rows: fast with many
+  // The design widths were made for an 8-point font of about 5 pixels a
+  // character (Tahoma); larger fonts get proportionally wider columns.
+  const double scale = std::max(1.0, FGrid->fontMetrics().averageCharWidth() / 4.5);
+  for (int c = 0; c < rcColumnCount; ++c)
+    FGrid->setColumnWidth(c, static_cast<int>(ReportDesignWidths[static_cast<size_t>(c)] * scale + 0.5));
+  connect(header, &QHeaderView::sectionClicked, this, [this](int column) { FModel->ClickTitle(column); });
+  // The column order never changes: a dragged column springs back.
+  connect(header, &QHeaderView::sectionMoved, this, [this, header](int, int from, int to) {
+    if (FMovingBack) return;
+    FMovingBack = true;
+    header->moveSection(to, from);
+    FMovingBack = false;
+  });
+
+  FFooter = new QTableView(this);
+  FFooter->setObjectName("ReportFooter");
+  FFooter->setModel(FFooterModel);
+  FFooter->horizontalHeader()->hide();
+  FFooter->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  FFooter->setSelectionMode(QAbstractItemView::NoSelection);
+  FFooter->setFocusPolicy(Qt::NoFocus);
+  FFooter->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  FFooter->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  FFooter->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  const int footerRow = FGrid->verticalHeader()->defaultSectionSize();
+  FFooter->verticalHeader()->setDefaultSectionSize(footerRow);
+  FFooter->setFixedHeight(footerRow + 2 * FFooter->frameWidth());
+  // The footer follows the grid's column widths, its scrolling and the
+  // width of its row indicator.
+  connect(header, &QHeaderView::sectionResized, this,
+          [this](int column, int, int size) { FFooter->setColumnWidth(column, size); });
+  connect(FGrid->horizontalScrollBar(), &QScrollBar::valueChanged, FFooter->horizontalScrollBar(),
+          &QScrollBar::setValue);
+  connect(FGrid->verticalHeader(), &QHeaderView::geometriesChanged, this,
+          [this] { FFooter->verticalHeader()->setFixedWidth(FGrid->verticalHeader()->width()); });
+  FFooter->verticalHeader()->setFixedWidth(FGrid->verticalHeader()->sizeHint().width());
+  for (int c = 0; c < rcColumnCount; ++c) FFooter->setColumnWidth(c, FGrid->columnWidth(c));
+
+  FToolBar = new QToolBar(this);
+  FToolBar->setObjectName("tbReport");
+  FToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  QAction* selectAll = MakeAction(this, "SelectAll", "Select All", "Select All|Select All Report", "edit-select-all");
+  QAction* copy =
+      MakeAction(this, "CopyToClipboard", "Copy to Clipboard", "Copy Report|Copy Report to Clipboard", "edit-copy");
+  QAction* clear = MakeAction(this, "Clear", "Clear Report", "Clear Report|Clear Report", "edit-clear");
+  QAction* exportReport =
+      MakeAction(this, "ExportReport", "Export Report", "Export Report|Export Report", "document-save-as");
+  exportReport->setEnabled(false);  // the export dialog comes with its own issue
+  QAction* print = MakeAction(this, "Print", "Print Report", "Print Report|Print Report", "document-print");
+  FShowColumns = MakeAction(this, "ShowColumns", "Show Columns", "Show/Hide Columns", "view-list-details");
+  connect(selectAll, &QAction::triggered, this, &TfrmReport::SelectAllExecute);
+  connect(copy, &QAction::triggered, this, &TfrmReport::CopyToClipboardExecute);
+  connect(clear, &QAction::triggered, this, &TfrmReport::ClearExecute);
+  connect(print, &QAction::triggered, this, &TfrmReport::PrintExecute);
+  connect(FShowColumns, &QAction::triggered, this, &TfrmReport::ShowColumnsExecute);
+  for (QAction* a : {selectAll, copy, clear, exportReport, print, FShowColumns}) FToolBar->addAction(a);
+
+  // The column menu: one checkable item per column, its check mark the
+  // column's visibility, read from the settings here only.
+  FColumnMenu = new QMenu(this);
+  FColumnMenu->setObjectName("ppmColumns");
+  for (int c = 0; c < rcColumnCount; ++c) {
+    QAction* item = FColumnMenu->addAction(TReportTableModel::ColumnTitle(c));
+    item->setObjectName(QString("ppmColumns%1").arg(c));
+    item->setCheckable(true);
+    const bool visible = Global ? Global->Settings.Report.ReportColumns.Items[static_cast<size_t>(c)].Value : true;
+    item->setChecked(visible);
+    SetColumnVisible(c, visible);
+    connect(item, &QAction::triggered, this, [this, c](bool checked) { ColumnMenuClick(c, checked); });
+    FColumnItems[static_cast<size_t>(c)] = item;
+  }
+  if (auto* button = qobject_cast<QToolButton*>(FToolBar->widgetForAction(FShowColumns))) {
+    button->setMenu(FColumnMenu);
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+  }
+
+  // The platform's shortcuts for copy and select all, on the grid.
+  auto* copyKey = new QShortcut(QKeySequence::Copy, FGrid, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(copyKey, &QShortcut::activated, this, &TfrmReport::CopyToClipboardExecute);
+  auto* allKey = new QShortcut(QKeySequence::SelectAll, FGrid, nullptr, nullptr, Qt::WidgetShortcut);
+  connect(allKey, &QShortcut::activated, this, &TfrmReport::SelectAllExecute);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(FGrid, 1);
+  layout->addWidget(FFooter);
+  layout->addWidget(FToolBar);
+
+  FHandle = RegisterReceiver(this);
+  if (Global) Global->ReportSwitches = this;
+}
+
+TfrmReport::~TfrmReport() {
+  StoreColumnWidths();
+  // The children die after this object: their signals must not reach it.
+  for (QObject* sender : std::initializer_list<QObject*>{FGrid->horizontalHeader(), FGrid->verticalHeader(),
+                                                         FGrid->horizontalScrollBar(), FModel})
+    QObject::disconnect(sender, nullptr, this, nullptr);
+  if (Global) {
+    if (Global->ReportSwitches == this) Global->ReportSwitches = nullptr;
+    if (Global->ReportWindow == FHandle) Global->ReportWindow = 0;
+  }
+  UnregisterReceiver(FHandle);
+}
+
+void TfrmReport::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FormShow();
+}
+
+void TfrmReport::hideEvent(QHideEvent* event) {
+  StoreColumnWidths();  // leaving the report mode
+  QWidget::hideEvent(event);
+}
+
+void TfrmReport::FormShow() {
+  if (Global) Global->ReportWindow = FHandle;
+  ApplyColumnWidths();
+}
+
+void TfrmReport::ApplyColumnWidths() {
+  if (!Global) return;
+  const auto& widths = Global->Settings.Report.ReportColumnsWidth.Items;
+  for (size_t k = 0; k < widths.size(); ++k) {
+    const int width = widths[k].Value;
+    if (width == -1) continue;  // the design width stays
+    FGrid->setColumnWidth(WidthEntryColumn[k], std::max(0, width));
+  }
+}
+
+void TfrmReport::StoreColumnWidths() {
+  if (!Global) return;
+  auto& widths = Global->Settings.Report.ReportColumnsWidth.Items;
+  for (size_t k = 0; k < widths.size(); ++k) {
+    const int column = WidthEntryColumn[k];
+    // A hidden column shows no width: it keeps the one it had.
+    if (ColumnVisible(column)) widths[k].Value = FGrid->columnWidth(column);
+  }
+}
+
+intptr_t TfrmReport::HandleMessage(unsigned code, uintptr_t, intptr_t lParam) {
+  switch (code) {
+    case UM_ADD_RESULT:
+      if (Global && lParam >= 0 && static_cast<size_t>(lParam) < Global->CountResults.size())
+        FModel->AppendRow(Global->CountResults[static_cast<size_t>(lParam)], Global->Settings.Report.ShowPath.Value);
+      return 0;
+    case UM_CLEAR_REPORT:
+      FModel->SetTotalsActive(false);
+      FModel->Clear();
+      FModel->SetTotalsActive(true);
+      return 0;
+    case UM_SETTINGS_CHANGED: FormShow(); return 0;
+    case UM_REPORT_TOTALS: FModel->UpdateTotals(); return 0;
+    default: return 0;
+  }
+}
+
+void TfrmReport::SetTotalsActive(bool active) {
+  FModel->SetTotalsActive(active);
+}
+
+void TfrmReport::SetRowRepaint(bool repaint) {
+  FModel->SetRowRepaint(repaint);
+  FGrid->setUpdatesEnabled(repaint);
+}
+
+bool TfrmReport::ColumnVisible(int column) const {
+  return !FGrid->isColumnHidden(column);
+}
+
+void TfrmReport::SetColumnVisible(int column, bool visible) {
+  FGrid->setColumnHidden(column, !visible);
+  FFooter->setColumnHidden(column, !visible);
+  if (visible) FFooter->setColumnWidth(column, FGrid->columnWidth(column));
+}
+
+void TfrmReport::ColumnMenuClick(int column, bool checked) {
+  SetColumnVisible(column, checked);
+  if (Global) Global->Settings.Report.ReportColumns.Items[static_cast<size_t>(column)].Value = checked;
+}
+
+void TfrmReport::ShowColumnsExecute() {
+  for (int c = 0; c < rcColumnCount; ++c) {
+    const bool visible = FAllColumnsShown ? FSavedVisibility[static_cast<size_t>(c)] : true;
+    if (!FAllColumnsShown) FSavedVisibility[static_cast<size_t>(c)] = ColumnVisible(c);
+    SetColumnVisible(c, visible);
+    FColumnItems[static_cast<size_t>(c)]->setChecked(visible);
+    if (Global) Global->Settings.Report.ReportColumns.Items[static_cast<size_t>(c)].Value = visible;
+  }
+  FAllColumnsShown = !FAllColumnsShown;
+}
+
+void TfrmReport::SelectAllExecute() {
+  FGrid->selectAll();
+}
+
+void TfrmReport::CopyToClipboardExecute() {
+  std::set<int> rows, columns;
+  for (const QModelIndex& i : FGrid->selectionModel()->selectedIndexes()) {
+    if (!ColumnVisible(i.column())) continue;
+    rows.insert(i.row());
+    columns.insert(i.column());
+  }
+  QClipboard* clipboard = QApplication::clipboard();
+  if (rows.empty()) {
+    clipboard->setMimeData(new QMimeData);  // emptied, with empty content
+    return;
+  }
+  clipboard->setMimeData(FModel->MimeForBlock({rows.begin(), rows.end()}, {columns.begin(), columns.end()}));
+}
+
+void TfrmReport::ClearExecute() {
+  FModel->Clear();
+}
+
+void TfrmReport::PrintExecute() {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageOrientation(QPageLayout::Landscape);
+  QPrintPreviewDialog preview(&printer, this);
+  preview.setObjectName("PrintPreview");
+  preview.setWindowTitle("Print Report");
+  connect(&preview, &QPrintPreviewDialog::paintRequested, this, &TfrmReport::PrintReport);
+  preview.exec();
+}
+
+void TfrmReport::PrintReport(QPrinter* printer) const {
+  std::vector<int> columns;
+  for (int c = 0; c < rcColumnCount; ++c)
+    if (ColumnVisible(c)) columns.push_back(c);
+  QPainter painter(printer);
+  if (columns.empty() || !painter.isActive()) return;
+  QFont font = painter.font();
+  font.setPointSize(8);
+  font.setStyleStrategy(QFont::PreferNoShaping);  // no ligatures: the text stays searchable
+  QFont bold = font;
+  bold.setBold(true);
+  const QFontMetricsF plainMetrics(font, printer), boldMetrics(bold, printer);
+  // Optimal widths: the widest text of each column, titles in two lines.
+  std::vector<double> widths;
+  for (int c : columns) {
+    double w = 0;
+    for (const QString& part : TReportTableModel::ColumnTitleTwoLines(c).split('\n'))
+      w = std::max(w, boldMetrics.horizontalAdvance(part));
+    w = std::max(w, boldMetrics.horizontalAdvance(FModel->FooterText(c)));
+    for (int r = 0; r < FModel->rowCount(); ++r)
+      w = std::max(w, plainMetrics.horizontalAdvance(FModel->CellText(r, c)));
+    widths.push_back(w + plainMetrics.height() * 0.6);
+  }
+  const QRectF page = printer->pageLayout().paintRectPixels(printer->resolution());
+  // Fitted to the page width by scaling the column widths.
+  double total = 0;
+  for (double w : widths) total += w;
+  const double scale = (page.width() - 1) / total;
+  for (double& w : widths) w *= scale;
+  const double line = plainMetrics.height() * 1.4;
+  const double pad = plainMetrics.height() * 0.3;
+  auto drawRow = [&](double y, double height, auto cellText, bool isBold, bool redName) {
+    painter.setFont(isBold ? bold : font);
+    double x = 0;
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const int c = columns[i];
+      const QRectF cell(x, y, widths[i], height);
+      painter.setPen(Qt::black);
+      painter.drawRect(cell);
+      if (redName && c == rcFileName) painter.setPen(QColor(255, 0, 0));
+      const int align = (c == rcFileName && !isBold) ? Qt::AlignLeft : isBold ? Qt::AlignHCenter : Qt::AlignRight;
+      painter.drawText(cell.adjusted(pad, 0, -pad, 0), align | Qt::AlignVCenter, cellText(c));
+      x += widths[i];
+    }
+  };
+  auto titles = [&](double y) {
+    drawRow(
+        y, 2 * line, [](int c) { return TReportTableModel::ColumnTitleTwoLines(c); }, true, false);
+    return y + 2 * line;
+  };
+  double y = titles(0);
+  for (int r = 0; r < FModel->rowCount(); ++r) {
+    if (y + 2 * line > page.height()) {
+      printer->newPage();
+      y = titles(0);
+    }
+    drawRow(
+        y, line, [&](int c) { return FModel->CellText(r, c); }, false, FModel->IsRed(r, rcFileName));
+    y += line;
+  }
+  drawRow(
+      y, line, [&](int c) { return FModel->FooterText(c); }, true, false);
+}
+
+}  // namespace qrmt
