@@ -1,12 +1,83 @@
-// One executable: `quorimeter count ...` counts from the command line.
+// One executable: no arguments opens the desktop program; `quorimeter
+// count ...` and `quorimeter formats` work without a display.
+#include "views/Main.h"
+
 #include <unistd.h>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QUrl>
+#include <csignal>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/qrmt_global.h"
 #include "cli/qrmt_cli.h"
+#include "components/qrmt_dialogs.h"
+
+// The images live in a static library: they are registered by name.
+static void InitResources() {
+  Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+int SignalPipe[2] = {-1, -1};
+
+extern "C" void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP close the window through the event loop, so
+// the program ends as after Exit: geometry stored, settings saved, the
+// temporary folder emptied.
+void CloseOnSignals(QWidget* window) {
+  if (::pipe(SignalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    char byte;
+    [[maybe_unused]] ssize_t n = ::read(SignalPipe[0], &byte, 1);
+    window->close();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
+}
+
+int RunDesktop(int argc, char** argv) {
+  QApplication app(argc, argv);
+  InitResources();
+  app.setWindowIcon(QIcon(":/qrmt/quorimeter.png"));
+  qrmt::TQtDialogs dialogs;
+  qrmt::SetDialogs(&dialogs);
+  qrmt::SetUrlOpener(
+      [](const std::string& url) { return QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); });
+  qrmt::SetSoundPlayer([](const std::string&) { QApplication::beep(); });
+  int status = 0;
+  {
+    auto global = std::make_unique<qrmt::TqrmtGlobal>();
+    auto window = std::make_unique<qrmt::TKestruneCountQRMT>();
+    CloseOnSignals(window.get());
+    // The desktop session's logout ends the program as Exit does.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
+                     [&](QSessionManager&) { window->close(); });
+    window->show();
+    status = app.exec();
+    window.reset();
+    global.reset();  // saves the settings and empties the temporary folder
+  }
+  qrmt::SetDialogs(nullptr);
+  return status;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
@@ -29,10 +100,7 @@ int main(int argc, char** argv) {
     std::cout << qrmt::ProgramUsage();
     return qrmt::ecOk;
   }
-  if (args.empty()) {
-    std::cout << qrmt::ProgramUsage();
-    return qrmt::ecOk;
-  }
+  if (args.empty()) return RunDesktop(argc, argv);
   std::cerr << "quorimeter: unknown command '" << args[0] << "'\n" << qrmt::ProgramUsage();
   return qrmt::ecUsage;
 }

@@ -56,6 +56,12 @@ inline constexpr const char* SlowContainer =
 inline constexpr const char* FormatsRefused =
     "%1 file format definition(s) in the settings container \"%2\" are %3 characters or longer and were not read.";
 
+// The about box.
+inline constexpr const char* AboutRights = "Copyright (c) Kestrune Software.\nAll rights reserved.";
+inline constexpr const char* AboutWarning =
+    "This program is protected by copyright law. Copying or distributing it, or any part of it, without the "
+    "permission of Kestrune Software is not allowed.";
+
 // Mail and web.
 inline constexpr const char* SupportMailbox = "support@kestrune.example";
 inline constexpr const char* NewsletterMailbox = "news@kestrune.example";

@@ -18,6 +18,14 @@
 
 namespace qrmt {
 
+std::string TUserDialogs::OpenFileName(const std::string&, const std::string&, const std::string&) {
+  return {};
+}
+
+std::string TUserDialogs::SaveFileName(const std::string&, const std::string&, const std::string&) {
+  return {};
+}
+
 namespace {
 
 std::map<THandle, TMessageReceiver*>& Receivers() {

@@ -38,6 +38,11 @@ class TUserDialogs {
  public:
   virtual ~TUserDialogs() = default;
   virtual int MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon, TMsgButtons buttons) = 0;
+  // Open and save dialogs starting in `folder` with a filter such as
+  // "Kestrune QRMT Settings files (*.settings)": the chosen file, or empty
+  // when the user cancels (always, without a desktop).
+  virtual std::string OpenFileName(const std::string& caption, const std::string& folder, const std::string& filter);
+  virtual std::string SaveFileName(const std::string& caption, const std::string& folder, const std::string& filter);
 };
 
 // The dialogs in use; without a desktop, messages go to stderr and

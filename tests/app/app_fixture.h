@@ -33,8 +33,27 @@ class TScriptedDialogs : public TUserDialogs {
     Answers.pop_front();
     return answer;
   }
+  std::string OpenFileName(const std::string& caption, const std::string&, const std::string&) override {
+    return NextFile(caption);
+  }
+  std::string SaveFileName(const std::string& caption, const std::string&, const std::string&) override {
+    return NextFile(caption);
+  }
   std::vector<TShown> Shown;
   std::deque<int> Answers;
+  std::deque<std::string> Files;  // answers of the file dialogs; empty: cancelled
+  std::vector<std::string> FileCaptions;
+
+ private:
+  std::string NextFile(const std::string& caption) {
+    FileCaptions.push_back(caption);
+    if (Files.empty()) return {};
+    std::string f = Files.front();
+    Files.pop_front();
+    return f;
+  }
+
+ public:
 };
 
 // Writes "name code wParam lParam" for each message into a shared log.

@@ -262,7 +262,23 @@ TEST(Binary, ExitStatusAndVersion) {
   EXPECT_EQ(status, 2);
   Shell(std::string(QRMT_BINARY) + " frobnicate 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
-  EXPECT_NE(Shell(std::string(QRMT_BINARY)).find("Usage: quorimeter count"), std::string::npos);
+  EXPECT_NE(Shell(std::string(QRMT_BINARY) + " --help").find("Usage: quorimeter count"), std::string::npos);
+}
+
+TEST(Binary, WithoutArgumentsTheWindowOpensAndASignalEndsItCleanly) {
+  // SIGTERM closes the window through the event loop: exit status 0 and
+  // the settings saved, as after Exit.
+  const fs::path folder = fs::temp_directory_path() / ("qrmt-cli-desktop-" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  int status = -1;
+  Shell("QT_QPA_PLATFORM=offscreen QRMT_PROGRAM_FOLDER='" + folder.string() + "' timeout --preserve-status -s TERM 4 " +
+            QRMT_BINARY + " 2>/dev/null",
+        &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(fs::exists(folder / "default.settings"));
+  EXPECT_TRUE(fs::exists(folder / "quorimeter.ini"));
+  fs::remove_all(folder);
 }
 
 TEST(CountCommand, FormatsComeFromTheSettingsContainer) {

@@ -4,10 +4,15 @@
 #include <QApplication>
 #include <QLocale>
 
+static void InitResources() {
+  Q_INIT_RESOURCE(resources);
+}
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QLocale::setDefault(QLocale::c());
   QApplication app(argc, argv);
+  InitResources();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

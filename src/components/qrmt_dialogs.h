@@ -1,0 +1,15 @@
+// Asking the user with Qt's dialogs, parented to the active window.
+#pragma once
+
+#include "app/qrmt_platform.h"
+
+namespace qrmt {
+
+class TQtDialogs : public TUserDialogs {
+ public:
+  int MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon, TMsgButtons buttons) override;
+  std::string OpenFileName(const std::string& caption, const std::string& folder, const std::string& filter) override;
+  std::string SaveFileName(const std::string& caption, const std::string& folder, const std::string& filter) override;
+};
+
+}  // namespace qrmt

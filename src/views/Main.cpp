@@ -1,0 +1,359 @@
+#include "Main.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "About.h"
+#include "Report.h"
+#include "Settings.h"
+#include "app/qrmt_global.h"
+#include "app/qrmt_messages.h"
+
+namespace qrmt {
+
+namespace {
+
+constexpr const char* SettingsFilter = "Kestrune QRMT Settings files (*.settings)";
+constexpr const char* CountRunning =
+    "Files are being counted. Wait until the count ends, or press ESC to abort it, and try again.";
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+QString Printf(const char* format, long long value) {
+  QString text = QString::fromUtf8(format);
+  text.replace("%d", QString::number(value));
+  text.replace("%%", "%");
+  return text;
+}
+
+}  // namespace
+
+TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("KestruneCountQRMT");
+  setWindowTitle(Global ? Q(Global->Title + Global->ShortVersion) : QString(msg::AppTitle));
+  setWindowIcon(QIcon(":/qrmt/quorimeter.png"));
+  setMinimumSize(800, 450);
+  resize(800, 450);
+
+  FModes[0] = Action("modeSelectFiles", "File Selection", "folder-open", "File Selection");
+  FModes[1] = Action("modeSettings", "Settings", "preferences-system");
+  FModes[2] = Action("modeReport", "Report", "x-office-spreadsheet");
+  FModeGroup = new QActionGroup(this);
+  for (int m = 0; m < 3; ++m) {
+    FModes[static_cast<size_t>(m)]->setCheckable(true);
+    FModeGroup->addAction(FModes[static_cast<size_t>(m)]);
+    connect(FModes[static_cast<size_t>(m)], &QAction::triggered, this, [this, m] { ShowMode(m); });
+  }
+  QAction* count = Action("CountFiles", "Count Files", "media-playback-start");
+  connect(count, &QAction::triggered, this, &TKestruneCountQRMT::CountFilesExecute);
+  FLoad = Action("settingsLoad", "Load Settings ...", "document-open");
+  FSaveAs = Action("settingsSaveAs", "Save Settings As ...", "document-save-as");
+  FRestore = Action("settingsRestoreDefault", "Restore Default Settings", "edit-undo");
+  connect(FLoad, &QAction::triggered, this, &TKestruneCountQRMT::LoadSettingsExecute);
+  connect(FSaveAs, &QAction::triggered, this, &TKestruneCountQRMT::SaveSettingsAsExecute);
+  connect(FRestore, &QAction::triggered, this, &TKestruneCountQRMT::RestoreDefaultExecute);
+  QAction* removeLogs = Action("removeLogFiles", "Remove Log Files", "edit-delete");
+  connect(removeLogs, &QAction::triggered, this, &TKestruneCountQRMT::RemoveLogFilesExecute);
+  QAction* exitApp = Action("FileExit", "Exit", "application-exit");
+  connect(exitApp, &QAction::triggered, this, &QWidget::close);
+  QAction* feedback = Action("contSendFeedback", "Send Feedback", "mail-send");
+  QAction* supportMail = Action("contTechnicalSupport", "Technical Support", "help-contents");
+  QAction* web = Action("contVisitOurWebSite", "Visit Our WebSite", "web-browser");
+  QAction* news = Action("contSubscribeToNewsletter", "Subscribe to Newsletter", "mail-message-new");
+  connect(feedback, &QAction::triggered, this, [] { Global->OpenFeedbackMail(); });
+  connect(supportMail, &QAction::triggered, this, [] { Global->OpenSupportMail(); });
+  connect(web, &QAction::triggered, this, [] { Global->OpenWebSite(); });
+  connect(news, &QAction::triggered, this, [] { Global->OpenNewsletterMail(); });
+  QAction* about = Action("helpAbout", "About ", "help-about");
+  connect(about, &QAction::triggered, this, &TKestruneCountQRMT::AboutExecute);
+
+  auto* countBar = addToolBar("Count");
+  countBar->setObjectName("ToolBar1");
+  countBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  countBar->setMovable(false);
+  countBar->addAction(count);
+  auto* modeBar = addToolBar("Modes");
+  modeBar->setObjectName("pnlMainToolbar");
+  modeBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  modeBar->setMovable(false);
+  for (QAction* a : FModes) modeBar->addAction(a);
+  // The buttons carry the names the mode commands are known by.
+  const char* buttonNames[] = {"tbSelectFiles", "tbSettings", "tbReport"};
+  for (int m = 0; m < 3; ++m)
+    if (QWidget* b = modeBar->widgetForAction(FModes[static_cast<size_t>(m)])) b->setObjectName(buttonNames[m]);
+
+  QMenu* file = menuBar()->addMenu("File");
+  file->setObjectName("mmFile");
+  FSettingsMenu = file->addMenu("Settings");
+  FSettingsMenu->setObjectName("mmSettings");
+  file->addAction(removeLogs);
+  file->addSeparator();
+  file->addAction(exitApp);
+  QMenu* help = menuBar()->addMenu("Help");
+  help->setObjectName("mmHelp");
+  QMenu* contact = help->addMenu("Contact Us");
+  contact->setObjectName("mmContactUs");
+  for (QAction* a : {feedback, supportMail, web, news}) contact->addAction(a);
+  help->addAction(about);
+
+  FWorkSpace = new QStackedWidget(this);
+  FWorkSpace->setObjectName("pnlWorkSpace");
+  setCentralWidget(FWorkSpace);
+
+  const int widths[] = {350, 50, 50, 120, 50};
+  for (size_t p = 0; p < FPanels.size(); ++p) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QString("StBarPanel%1").arg(p));
+    label->setMinimumWidth(widths[p]);
+    label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    statusBar()->addWidget(label, p == 0 ? 1 : 0);
+    FPanels[p] = label;
+  }
+  statusBar()->setObjectName("StBar");
+  statusBar()->setSizeGripEnabled(true);
+  if (Global) SetStatus(4, Q(Global->VersionText));
+
+  try {
+    BuildSettingsMenu();
+  } catch (...) {
+    // The program starts anyway; the submenu may lack items.
+  }
+  FHandle = RegisterReceiver(this);
+  qApp->installEventFilter(this);  // sees every key first, for ESC
+}
+
+TKestruneCountQRMT::~TKestruneCountQRMT() {
+  qApp->removeEventFilter(this);
+  if (Global && Global->MainWindow == FHandle) Global->MainWindow = 0;
+  UnregisterReceiver(FHandle);
+}
+
+QAction* TKestruneCountQRMT::Action(const char* name, const QString& caption, const char* icon, const QString& hint) {
+  auto* a = new QAction(QIcon::fromTheme(icon), caption, this);
+  a->setObjectName(name);
+  if (!hint.isEmpty()) a->setToolTip(hint);
+  return a;
+}
+
+void TKestruneCountQRMT::SetStatus(int panel, const QString& text) {
+  FPanels[static_cast<size_t>(panel)]->setText(text);
+}
+
+QString TKestruneCountQRMT::StatusText(int panel) const {
+  return FPanels.at(static_cast<size_t>(panel))->text();
+}
+
+QWidget* TKestruneCountQRMT::CurrentView() const {
+  return FWorkSpace->currentWidget();
+}
+
+void TKestruneCountQRMT::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (FShown) return;
+  FShown = true;
+  if (!Global) return;
+  Global->MainWindow = FHandle;
+  ShowMode(0);
+  // Each stored coordinate that is not -1 replaces the centred default.
+  QRect frame = geometry();
+  if (const QScreen* screen = this->screen()) frame.moveCenter(screen->availableGeometry().center());
+  const auto& a = Global->Settings.Application;
+  if (a.mfLeft.Value != -1) frame.moveLeft(a.mfLeft.Value);
+  if (a.mfTop.Value != -1) frame.moveTop(a.mfTop.Value);
+  if (a.mfWidth.Value != -1) frame.setWidth(std::max(a.mfWidth.Value, minimumWidth()));
+  if (a.mfHeight.Value != -1) frame.setHeight(std::max(a.mfHeight.Value, minimumHeight()));
+  setGeometry(frame);
+}
+
+void TKestruneCountQRMT::closeEvent(QCloseEvent* event) {
+  if (Global) {
+    const QRect g = geometry();
+    auto& a = Global->Settings.Application;
+    a.mfLeft.Value = g.left();
+    a.mfTop.Value = g.top();
+    a.mfWidth.Value = g.width();
+    a.mfHeight.Value = g.height();
+  }
+  if (FReport) FReport->StoreColumnWidths();
+  event->accept();
+}
+
+bool TKestruneCountQRMT::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && isActiveWindow()) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape &&
+        (key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0 &&
+        QApplication::mouseButtons() == Qt::NoButton && !key->isAutoRepeat() && Global) {
+      if (Dialogs().MessageBox(msg::AbortQuestion, Global->Title, TMsgIcon::Question, TMsgButtons::YesNo) == mrYes)
+        Global->AbortCount();
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);  // the key goes on to the focused control
+}
+
+void TKestruneCountQRMT::ShowMode(int mode) {
+  QWidget* view = nullptr;
+  switch (mode) {
+    case 0:
+      if (!FSelection) {
+        FSelection = new QWidget(FWorkSpace);
+        FSelection->setObjectName("frmFileSelection");
+        auto* layout = new QVBoxLayout(FSelection);
+        auto* note = new QLabel("The file selection view is not part of this build yet.", FSelection);
+        note->setAlignment(Qt::AlignCenter);
+        layout->addWidget(note);
+        FWorkSpace->addWidget(FSelection);
+      }
+      view = FSelection;
+      break;
+    case 1:
+      if (!FSettings) {
+        FSettings = new TfrmSettings(FWorkSpace);
+        FWorkSpace->addWidget(FSettings);
+      }
+      view = FSettings;
+      break;
+    default:
+      if (!FReport) {
+        FReport = new TfrmReport(FWorkSpace);
+        FWorkSpace->addWidget(FReport);
+      }
+      view = FReport;
+      break;
+  }
+  FModes[static_cast<size_t>(std::clamp(mode, 0, 2))]->setChecked(true);
+  FWorkSpace->setCurrentWidget(view);
+}
+
+void TKestruneCountQRMT::CountFilesExecute() {
+  if (!Global) return;
+  if (FQueueRows.Empty()) {
+    Dialogs().MessageBox(msg::AddFilesFirst, Global->Title, TMsgIcon::Information, TMsgButtons::OK);
+    if (!FModes[0]->isChecked()) ShowMode(0);
+    return;
+  }
+  ShowMode(2);
+  try {
+    if (!Global->CountFiles(FQueueRows))
+      Dialogs().MessageBox(CountRunning, Global->Title, TMsgIcon::Information, TMsgButtons::OK);
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+}
+
+void TKestruneCountQRMT::ShowError(const std::exception& e) {
+  Dialogs().MessageBox(e.what(), Global ? Global->Title : msg::AppTitle, TMsgIcon::Error, TMsgButtons::OK);
+}
+
+bool TKestruneCountQRMT::RefuseWhileCounting() {
+  if (!Global || !Global->CountRunning()) return false;
+  Dialogs().MessageBox(CountRunning, Global->Title, TMsgIcon::Information, TMsgButtons::OK);
+  return true;
+}
+
+void TKestruneCountQRMT::BuildSettingsMenu() {
+  FSettingsMenu->clear();
+  if (!Global) return;
+  auto* group = new QActionGroup(FSettingsMenu);
+  const std::string inUse = QFileInfo(Q(Global->SettingsFile)).completeBaseName().toStdString();
+  const auto names = Global->ListSettingsNames();
+  for (const std::string& name : names) {
+    QAction* item = FSettingsMenu->addAction(Q(name));
+    item->setObjectName(Q("mmSettings_" + name));
+    item->setCheckable(true);
+    item->setChecked(name == inUse);
+    group->addAction(item);
+    connect(item, &QAction::triggered, this, [this, name] {
+      if (RefuseWhileCounting()) {
+        BuildSettingsMenu();  // the check mark goes back
+        return;
+      }
+      try {
+        Global->LoadNamedSettings(name);
+      } catch (const std::exception& e) {
+        ShowError(e);
+        BuildSettingsMenu();
+      }
+    });
+  }
+  if (!names.empty()) FSettingsMenu->addSeparator();
+  FSettingsMenu->addAction(FLoad);
+  FSettingsMenu->addAction(FSaveAs);
+  FSettingsMenu->addAction(FRestore);
+}
+
+void TKestruneCountQRMT::LoadSettingsExecute() {
+  if (RefuseWhileCounting()) return;
+  const std::string file = Dialogs().OpenFileName("Load Settings", Global->ProgramFolder, SettingsFilter);
+  if (file.empty()) return;
+  // The container of that name in the program folder, wherever it was picked.
+  try {
+    Global->LoadNamedSettings(QFileInfo(Q(file)).completeBaseName().toStdString());
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+}
+
+void TKestruneCountQRMT::SaveSettingsAsExecute() {
+  if (RefuseWhileCounting()) return;
+  std::string file = Dialogs().SaveFileName("Save Settings As", Global->ProgramFolder, SettingsFilter);
+  if (file.empty()) return;
+  const QFileInfo info(Q(file));
+  file = (info.dir().filePath(info.completeBaseName()) + SettingsExtension).toStdString();
+  try {
+    Global->SaveSettingsAs(file);
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+  BuildSettingsMenu();
+}
+
+void TKestruneCountQRMT::RestoreDefaultExecute() {
+  if (RefuseWhileCounting()) return;
+  if (Dialogs().MessageBox(msg::AreYouSure, Global->Title, TMsgIcon::Question, TMsgButtons::YesNo) == mrYes)
+    Global->RestoreDefaultSettings();
+}
+
+void TKestruneCountQRMT::RemoveLogFilesExecute() {
+  QDir dir(Q(Global->ProgramFolder));
+  for (const QString& name : dir.entryList({"*.log"}, QDir::Files | QDir::Hidden))
+    dir.remove(name);  // one that cannot go stays, silently
+}
+
+void TKestruneCountQRMT::AboutExecute() {
+  TfrmAbout about(this);
+  if (RunDialog) {
+    RunDialog(about);
+  } else {
+    about.exec();
+  }
+}
+
+intptr_t TKestruneCountQRMT::HandleMessage(unsigned code, uintptr_t wParam, intptr_t lParam) {
+  switch (code) {
+    case UM_ADDING_FILES: SetStatus(0, wParam == 1 ? QString(msg::AddingFiles) : QString()); break;
+    case UM_COUNT_PROGRESS: SetStatus(0, wParam == 1 ? Printf(msg::CountingProgress, lParam) : QString()); break;
+    case UM_QUEUE_SIZE: SetStatus(3, Printf(msg::FilesToCount, static_cast<long long>(wParam))); break;
+    case UM_UNZIP_PROGRESS: SetStatus(0, Printf(msg::ExtractProgress, static_cast<long long>(wParam))); break;
+    case UM_CHECK_UPDATES: break;  // the update checker is not part of this build yet
+    default: break;
+  }
+  return 0;
+}
+
+}  // namespace qrmt

@@ -1,0 +1,80 @@
+// The main window: the three modes with their lazily made views, the
+// count command, the Settings submenu, the status bar, ESC as an abort
+// request, and the window's geometry kept in the settings.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+
+#include "app/qrmt_platform.h"
+#include "core/qrmt_classes.h"
+
+class QAction;
+class QActionGroup;
+class QDialog;
+class QLabel;
+class QMenu;
+class QStackedWidget;
+
+namespace qrmt {
+
+class TfrmReport;
+class TfrmSettings;
+
+class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
+  Q_OBJECT
+
+ public:
+  explicit TKestruneCountQRMT(QWidget* parent = nullptr);
+  ~TKestruneCountQRMT() override;
+
+  intptr_t HandleMessage(unsigned code, uintptr_t wParam, intptr_t lParam) override;
+
+  // Runs a modal dialog; tests replace it to answer without waiting.
+  static inline std::function<int(QDialog&)> RunDialog;
+
+  // The rows to count. The file selection view's queue grid stands here
+  // until that view exists.
+  TCountQueue& QueueRows() { return FQueueRows; }
+
+  void CountFilesExecute();
+  void ShowMode(int mode);  // 0 file selection, 1 settings, 2 report
+  void BuildSettingsMenu();
+  QString StatusText(int panel) const;
+  QWidget* CurrentView() const;
+  TfrmReport* ReportView() const { return FReport; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QAction* Action(const char* name, const QString& caption, const char* icon, const QString& hint = {});
+  void SetStatus(int panel, const QString& text);
+  bool RefuseWhileCounting();
+  void LoadSettingsExecute();
+  void SaveSettingsAsExecute();
+  void RestoreDefaultExecute();
+  void RemoveLogFilesExecute();
+  void AboutExecute();
+  void ShowError(const std::exception& e);
+
+  THandle FHandle = 0;
+  bool FShown = false;
+  QStackedWidget* FWorkSpace;
+  QWidget* FSelection = nullptr;
+  TfrmSettings* FSettings = nullptr;
+  TfrmReport* FReport = nullptr;
+  std::array<QAction*, 3> FModes{};
+  QActionGroup* FModeGroup;
+  QMenu* FSettingsMenu;
+  QAction* FLoad;
+  QAction* FSaveAs;
+  QAction* FRestore;
+  std::array<QLabel*, 5> FPanels{};
+  TCountQueue FQueueRows;
+};
+
+}  // namespace qrmt

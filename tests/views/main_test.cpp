@@ -1,0 +1,275 @@
+#include "views/Main.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <memory>
+
+#include "app/app_fixture.h"
+#include "app/qrmt_messages.h"
+#include "views/About.h"
+#include "views/Report.h"
+#include "views/Settings.h"
+
+using namespace qrmt;
+using namespace qrmt::test;
+
+namespace {
+
+class MainWindowTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    g = std::make_unique<TqrmtGlobal>();
+  }
+  void TearDown() override {
+    TKestruneCountQRMT::RunDialog = nullptr;
+    window.reset();
+    g.reset();
+    AppTest::TearDown();
+  }
+  TKestruneCountQRMT& Open() {
+    window = std::make_unique<TKestruneCountQRMT>();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    return *window;
+  }
+  QAction* Find(const char* name) const {
+    auto* a = window->findChild<QAction*>(name);
+    EXPECT_NE(a, nullptr) << name;
+    return a;
+  }
+  QStringList SettingsMenu() const {
+    QStringList items;
+    for (QAction* a : window->findChild<QMenu*>("mmSettings")->actions())
+      items << (a->isSeparator() ? "-" : a->text() + (a->isChecked() ? " *" : ""));
+    return items;
+  }
+  void Queue(int n) {
+    for (int i = 0; i < n; ++i) {
+      const std::string name = "f" + std::to_string(i) + ".c";
+      Write("data/" + name, std::string(static_cast<size_t>(i + 1), '\n'));
+      TCountQueueItem* item = window->QueueRows().Add();
+      item->Path = Root("data") + "/";
+      item->FileName = name;
+    }
+  }
+
+  std::unique_ptr<TqrmtGlobal> g;
+  std::unique_ptr<TKestruneCountQRMT> window;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartsInFileSelectionWithCaptionSizeAndStatus) {
+  Open();
+  EXPECT_EQ(window->windowTitle(), "Kestrune Quorimeter 1.1");
+  EXPECT_EQ(window->minimumSize(), QSize(800, 450));
+  EXPECT_EQ(g->MainWindow != 0, true);
+  EXPECT_TRUE(Find("modeSelectFiles")->isChecked());
+  EXPECT_EQ(window->CurrentView()->objectName(), "frmFileSelection");
+  EXPECT_EQ(window->StatusText(4), "Version 1.1.12.30");
+  // The status texts of the messages.
+  SendMessage(g->MainWindow, UM_COUNT_PROGRESS, 1, 42);
+  EXPECT_EQ(window->StatusText(0), "Counting files (42% done). Press ESC to abort.");
+  SendMessage(g->MainWindow, UM_COUNT_PROGRESS, 0, 0);
+  EXPECT_EQ(window->StatusText(0), "");
+  SendMessage(g->MainWindow, UM_ADDING_FILES, 1);
+  EXPECT_EQ(window->StatusText(0), "Adding files. Press ESC to abort.");
+  SendMessage(g->MainWindow, UM_ADDING_FILES, 0);
+  EXPECT_EQ(window->StatusText(0), "");
+  SendMessage(g->MainWindow, UM_QUEUE_SIZE, 17);
+  EXPECT_EQ(window->StatusText(3), "17 : file(s) to count");
+  SendMessage(g->MainWindow, UM_UNZIP_PROGRESS, 60);
+  EXPECT_EQ(window->StatusText(0), "Extract zip file: 60% done");
+}
+
+TEST_F(MainWindowTest, ModesMakeTheirViewsOnceAndKeepThem) {
+  Open();
+  Find("modeReport")->trigger();
+  auto* report = window->CurrentView();
+  EXPECT_EQ(report->objectName(), "frmReport");
+  Find("modeSettings")->trigger();
+  EXPECT_EQ(window->CurrentView()->objectName(), "frmSettings");
+  Find("modeReport")->trigger();
+  EXPECT_EQ(window->CurrentView(), report);
+  EXPECT_TRUE(Find("modeReport")->isChecked());
+}
+
+TEST_F(MainWindowTest, EscAsksAndAbortsOnYesOnly) {
+  Open();
+  Dialogs.Answers = {mrNo};
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  ASSERT_EQ(Dialogs.Shown.size(), 1u);
+  EXPECT_EQ(Dialogs.Shown[0].Text, "Abort current operation?");
+  EXPECT_EQ(Dialogs.Shown[0].Buttons, TMsgButtons::YesNo);
+  EXPECT_FALSE(g->Aborted);
+  Dialogs.Answers = {mrYes};
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_TRUE(g->Aborted);
+  // With a modifier it is no abort request.
+  QTest::keyClick(window.get(), Qt::Key_Escape, Qt::ShiftModifier);
+  EXPECT_EQ(Dialogs.Shown.size(), 2u);
+}
+
+TEST_F(MainWindowTest, StoredGeometryIsAppliedPerCoordinateAndStoredOnClose) {
+  auto& a = g->Settings.Application;
+  a.mfLeft.Value = 100;
+  a.mfTop.Value = -1;
+  a.mfWidth.Value = 900;
+  a.mfHeight.Value = -1;
+  Open();
+  EXPECT_EQ(window->geometry().left(), 100);
+  EXPECT_EQ(window->geometry().width(), 900);
+  EXPECT_EQ(window->geometry().height(), 450);  // the default height stays
+  window->setGeometry(120, 130, 1000, 600);
+  Find("FileExit")->trigger();
+  EXPECT_EQ(a.mfLeft.Value, 120);
+  EXPECT_EQ(a.mfTop.Value, 130);
+  EXPECT_EQ(a.mfWidth.Value, 1000);
+  EXPECT_EQ(a.mfHeight.Value, 600);
+}
+
+TEST_F(MainWindowTest, TheSettingsSubmenu) {
+  Open();
+  EXPECT_EQ(SettingsMenu(),
+            (QStringList{"default *", "-", "Load Settings ...", "Save Settings As ...", "Restore Default Settings"}));
+  // Save Settings As completes the extension and rebuilds the submenu.
+  Dialogs.Files = {Program("team.cfg")};
+  Find("settingsSaveAs")->trigger();
+  EXPECT_EQ(g->SettingsFile, Program("team.settings"));
+  QStringList items = SettingsMenu();
+  items.sort();
+  EXPECT_EQ(items, (QStringList{"-", "Load Settings ...", "Restore Default Settings", "Save Settings As ...", "default",
+                                "team *"}));
+  // Saved elsewhere: in use, but not listed.
+  Dialogs.Files = {Root("backup/mine.settings")};
+  std::filesystem::create_directories(Root("backup"));
+  Find("settingsSaveAs")->trigger();
+  EXPECT_EQ(g->SettingsFile, Root("backup/mine.settings"));
+  EXPECT_FALSE(SettingsMenu().join(",").contains("mine"));
+  // Load Settings takes the program folder's container of the picked name.
+  g->Settings.Application.fsFltrTypeIdx.Value = 3;
+  Dialogs.Files = {Root("backup/team.settings")};
+  Find("settingsLoad")->trigger();
+  EXPECT_EQ(g->SettingsFile, Program("team.settings"));
+  // A name that does not load tells why, and the container in use stays.
+  Dialogs.Files = {Root("backup/none.settings")};
+  Dialogs.Shown.clear();
+  Find("settingsLoad")->trigger();
+  ASSERT_EQ(Dialogs.Shown.size(), 1u);
+  EXPECT_NE(Dialogs.Shown[0].Text.find("none.settings"), std::string::npos) << Dialogs.Shown[0].Text;
+  EXPECT_EQ(g->SettingsFile, Program("team.settings"));
+  // A radio item loads its container.
+  window->findChild<QAction*>("mmSettings_default")->trigger();
+  EXPECT_EQ(g->SettingsFile, Program("default.settings"));
+}
+
+TEST_F(MainWindowTest, RestoreDefaultsAsksFirstAndKeepsTheWindowWhereItIs) {
+  Open();
+  g->Settings.Report.ShowPath.Value = false;
+  Dialogs.Answers = {mrNo};
+  Find("settingsRestoreDefault")->trigger();
+  EXPECT_FALSE(g->Settings.Report.ShowPath.Value);
+  EXPECT_EQ(Dialogs.Shown.back().Text, "Are you sure?");
+  const QRect before = window->geometry();
+  Dialogs.Answers = {mrYes};
+  Find("settingsRestoreDefault")->trigger();
+  EXPECT_TRUE(g->Settings.Report.ShowPath.Value);
+  EXPECT_EQ(window->geometry(), before);
+}
+
+TEST_F(MainWindowTest, CountFilesNeedsAQueueThenCountsIntoTheReport) {
+  Open();
+  Find("modeSettings")->trigger();
+  Find("CountFiles")->trigger();
+  ASSERT_EQ(Dialogs.Shown.size(), 1u);
+  EXPECT_EQ(Dialogs.Shown[0].Text, "Add files to Count Queue first!");
+  EXPECT_EQ(Dialogs.Shown[0].Icon, TMsgIcon::Information);
+  EXPECT_TRUE(Find("modeSelectFiles")->isChecked());  // back to the file selection
+
+  g->EventSliceMs = 0;
+  Queue(3);
+  Find("CountFiles")->trigger();
+  EXPECT_TRUE(Find("modeReport")->isChecked());
+  QTableView* grid = window->ReportView()->ReportGrid();
+  ASSERT_EQ(grid->model()->rowCount(), 3);
+  EXPECT_EQ(window->ReportView()->StatTable()->FooterText(rcTotal), "6");
+  EXPECT_EQ(window->StatusText(0), "");  // cleared at the end
+}
+
+TEST_F(MainWindowTest, CommandsThatReplaceWhatARunReadsWaitForItsEnd) {
+  Open();
+  g->EventSliceMs = 0;
+  Queue(3);
+  int refused = 0;
+  OnPump = [&] {
+    if (!g->CountRunning() || refused > 0) return;
+    ++refused;
+    Dialogs.Answers = {mrYes};
+    Find("settingsRestoreDefault")->trigger();
+    window->findChild<QAction*>("mmSettings_default")->trigger();
+  };
+  g->Settings.Report.ShowPath.Value = false;
+  Find("CountFiles")->trigger();
+  EXPECT_EQ(refused, 1);
+  EXPECT_FALSE(g->Settings.Report.ShowPath.Value);  // not restored under the run
+  int told = 0;
+  for (const auto& s : Dialogs.Shown) told += s.Text.find("being counted") != std::string::npos;
+  EXPECT_EQ(told, 2);
+  EXPECT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), 3);
+}
+
+TEST_F(MainWindowTest, TheSettingsViewReadsAgainOnNotificationWithoutWriting) {
+  Open();
+  Find("modeSettings")->trigger();
+  auto* view = window->findChild<TfrmSettings*>();
+  ASSERT_NE(view, nullptr);
+  auto* showPath = view->findChild<QCheckBox*>("rptShowPath");
+  auto* updates = view->findChild<QCheckBox*>("cbCheckForUpdates");
+  auto* clearQueue = view->findChild<QCheckBox*>("cqClearCountQueue");
+  auto* clearReport = view->findChild<QCheckBox*>("rptClearBeforeCount");
+  showPath->click();  // writes at once
+  EXPECT_FALSE(g->Settings.Report.ShowPath.Value);
+  clearQueue->click();
+  EXPECT_TRUE(g->Settings.FileSelection.ClearCountQueue.Value);
+  Dialogs.Answers = {mrYes};
+  Find("settingsRestoreDefault")->trigger();  // notifies the views
+  EXPECT_TRUE(updates->isChecked());
+  EXPECT_FALSE(clearQueue->isChecked());
+  EXPECT_TRUE(showPath->isChecked());
+  EXPECT_TRUE(clearReport->isChecked());
+  EXPECT_EQ(g->Settings, DefaultSettings());  // nothing written back by the re-read
+}
+
+TEST_F(MainWindowTest, TheAboutBoxShowsTheProgramAndRoutesItsButtons) {
+  Open();
+  std::vector<std::string> opened;
+  SetUrlOpener([&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  });
+  QStringList texts;
+  TKestruneCountQRMT::RunDialog = [&](QDialog& about) {
+    for (const char* name : {"lblAppTitle", "lblAppVersion"}) texts << about.findChild<QLabel*>(name)->text();
+    EXPECT_FALSE(about.findChild<QLabel*>("imgLogo")->pixmap().isNull());
+    about.findChild<QPushButton*>("btnWebSite")->click();
+    about.findChild<QPushButton*>("btnSupport")->click();
+    about.findChild<QPushButton*>("btnOK")->click();
+    return about.result();
+  };
+  Find("helpAbout")->trigger();
+  EXPECT_EQ(texts, (QStringList{"Kestrune Quorimeter", "Version 1.1.12.30"}));
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[0], msg::WebSite);
+  EXPECT_EQ(opened[1].rfind("mailto:", 0), 0u);
+  SetUrlOpener(nullptr);
+}
