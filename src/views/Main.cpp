@@ -21,6 +21,7 @@
 #include "Settings.h"
 #include "app/qrmt_global.h"
 #include "app/qrmt_messages.h"
+#include "components/qrmt_icons.h"
 
 namespace qrmt {
 
@@ -144,7 +145,7 @@ TKestruneCountQRMT::~TKestruneCountQRMT() {
 }
 
 QAction* TKestruneCountQRMT::Action(const char* name, const QString& caption, const char* icon, const QString& hint) {
-  auto* a = new QAction(QIcon::fromTheme(icon), caption, this);
+  auto* a = new QAction(CommandIcon(icon), caption, this);
   a->setObjectName(name);
   if (!hint.isEmpty()) a->setToolTip(hint);
   return a;
@@ -350,7 +351,10 @@ intptr_t TKestruneCountQRMT::HandleMessage(unsigned code, uintptr_t wParam, intp
     case UM_COUNT_PROGRESS: SetStatus(0, wParam == 1 ? Printf(msg::CountingProgress, lParam) : QString()); break;
     case UM_QUEUE_SIZE: SetStatus(3, Printf(msg::FilesToCount, static_cast<long long>(wParam))); break;
     case UM_UNZIP_PROGRESS: SetStatus(0, Printf(msg::ExtractProgress, static_cast<long long>(wParam))); break;
-    case UM_CHECK_UPDATES: break;  // the update checker is not part of this build yet
+    case UM_CHECK_UPDATES:
+      Dialogs().MessageBox("Checking for updates is not part of this build yet.",
+                           Global ? Global->Title : msg::AppTitle, TMsgIcon::Information, TMsgButtons::OK);
+      break;
     default: break;
   }
   return 0;

@@ -21,13 +21,14 @@
 #include <set>
 
 #include "app/qrmt_messages.h"
+#include "components/qrmt_icons.h"
 
 namespace qrmt {
 
 namespace {
 
 QAction* MakeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint, const char* icon) {
-  auto* a = new QAction(QIcon::fromTheme(icon), caption, owner);
+  auto* a = new QAction(CommandIcon(icon), caption, owner);
   a->setObjectName(name);
   // The hint before "|" is the tooltip, after it the status bar's text.
   const qsizetype bar = hint.indexOf('|');

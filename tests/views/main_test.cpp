@@ -8,8 +8,10 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -272,4 +274,48 @@ TEST_F(MainWindowTest, TheAboutBoxShowsTheProgramAndRoutesItsButtons) {
   EXPECT_EQ(opened[0], msg::WebSite);
   EXPECT_EQ(opened[1].rfind("mailto:", 0), 0u);
   SetUrlOpener(nullptr);
+}
+
+TEST_F(MainWindowTest, TheWindowsDrawAtFullAndAtTheMinimumSize) {
+  // The main window with a report of this program's own sources at 1280 by
+  // 800 and at the minimum size, the settings view and the about box. With
+  // QRMT_CHECK_OUTPUT set the pictures are kept there for a person to look at.
+  QTemporaryDir temp;
+  const QString out =
+      qEnvironmentVariableIsEmpty("QRMT_CHECK_OUTPUT") ? temp.path() : qEnvironmentVariable("QRMT_CHECK_OUTPUT");
+  auto save = [&](QWidget& w, const QString& name, QSize size) {
+    const QPixmap picture = w.grab();
+    EXPECT_EQ(picture.size(), size) << name.toStdString();
+    EXPECT_TRUE(picture.save(out + "/" + name)) << name.toStdString();
+  };
+  Open();
+  g->EventSliceMs = 0;
+  const std::filesystem::path sources = std::filesystem::path(QRMT_FIXTURES).parent_path().parent_path() / "src";
+  for (const auto& e : std::filesystem::recursive_directory_iterator(sources)) {
+    if (!e.is_regular_file()) continue;
+    TCountQueueItem* item = window->QueueRows().Add();
+    item->Path = e.path().parent_path().string() + "/";
+    item->FileName = e.path().filename().string();
+  }
+  TCountQueueItem* gone = window->QueueRows().Add();
+  gone->Path = sources.string() + "/";
+  gone->FileName = "missing.cpp";
+  Find("CountFiles")->trigger();
+  ASSERT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), window->QueueRows().Count());
+  EXPECT_TRUE(window->ReportView()->StatTable()->IsRed(window->QueueRows().Count() - 1, rcFileName));
+  for (QSize size : {QSize(1280, 800), QSize(800, 450)}) {
+    window->resize(size);
+    QApplication::processEvents();
+    save(*window, QString("main-report-%1x%2.png").arg(size.width()).arg(size.height()), size);
+  }
+  window->resize(400, 300);  // no smaller than the minimum
+  EXPECT_EQ(window->size(), QSize(800, 450));
+  Find("modeSettings")->trigger();
+  QApplication::processEvents();
+  save(*window, "main-settings.png", window->size());
+  TfrmAbout about(window.get());
+  about.show();
+  QApplication::processEvents();
+  save(about, "about.png", about.size());
+  EXPECT_GE(about.width(), 400);
 }
