@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -22,6 +23,7 @@
 #include "app/qrmt_global.h"
 #include "app/qrmt_messages.h"
 #include "components/qrmt_icons.h"
+#include "components/qrmt_updates.h"
 
 namespace qrmt {
 
@@ -80,6 +82,8 @@ TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
   connect(supportMail, &QAction::triggered, this, [] { Global->OpenSupportMail(); });
   connect(web, &QAction::triggered, this, [] { Global->OpenWebSite(); });
   connect(news, &QAction::triggered, this, [] { Global->OpenNewsletterMail(); });
+  QAction* checkUpdates = Action("helpCheckForUpdates", "Check for Updates", "system-software-update");
+  connect(checkUpdates, &QAction::triggered, this, &TKestruneCountQRMT::CheckForUpdatesExecute);
   QAction* about = Action("helpAbout", "About ", "help-about");
   connect(about, &QAction::triggered, this, &TKestruneCountQRMT::AboutExecute);
 
@@ -107,6 +111,7 @@ TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
   file->addAction(exitApp);
   QMenu* help = menuBar()->addMenu("Help");
   help->setObjectName("mmHelp");
+  help->addAction(checkUpdates);
   QMenu* contact = help->addMenu("Contact Us");
   contact->setObjectName("mmContactUs");
   for (QAction* a : {feedback, supportMail, web, news}) contact->addAction(a);
@@ -134,6 +139,25 @@ TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
   } catch (...) {
     // The program starts anyway; the submenu may lack items.
   }
+  // The update checker: the web site's information file, or the address
+  // the registry's "infoFileURL" gives.
+  FUpdates = new TUpdateChecker(Global ? Q(Global->VersionNumber) : QString(), this);
+  QString address = QString(msg::WebSite) + "//download//qrmt.info";
+  if (const auto custom = registry::ReadString("infoFileURL"); custom && !custom->empty()) address = Q(*custom);
+  FUpdates->SetAddress(QUrl(address));
+  connect(FUpdates, &TUpdateChecker::NoUpdate, this, [this] {
+    if (!FSilentCheck) Dialogs().MessageBox("No updates found", Global->Title, TMsgIcon::Information, TMsgButtons::OK);
+  });
+  connect(FUpdates, &TUpdateChecker::Failed, this, [this](const QString& message) {
+    if (!FSilentCheck) Dialogs().MessageBox(message.toStdString(), Global->Title, TMsgIcon::Error, TMsgButtons::OK);
+  });
+  connect(FUpdates, &TUpdateChecker::UpdateAvailable, this, [](const QString& version, const QUrl& download) {
+    const std::string text = "Version " + version.toStdString() + " of " + Global->Title +
+                             " is available. Open its download page?\n\n" + download.toString().toStdString();
+    if (Dialogs().MessageBox(text, Global->Title, TMsgIcon::Question, TMsgButtons::YesNo) == mrYes)
+      OpenUrl(download.toString().toStdString());
+  });
+
   FHandle = RegisterReceiver(this);
   qApp->installEventFilter(this);  // sees every key first, for ESC
 }
@@ -179,6 +203,19 @@ void TKestruneCountQRMT::showEvent(QShowEvent* event) {
   if (a.mfWidth.Value != -1) frame.setWidth(std::max(a.mfWidth.Value, minimumWidth()));
   if (a.mfHeight.Value != -1) frame.setHeight(std::max(a.mfHeight.Value, minimumHeight()));
   setGeometry(frame);
+  // The automatic check, in the background, silent unless there is news.
+  if (a.appAutoUpdate.Value)
+    QTimer::singleShot(AutoUpdateDelayMs, this, [this] {
+      if (FUpdates->Busy()) return;
+      FSilentCheck = true;
+      FUpdates->Check();
+    });
+}
+
+void TKestruneCountQRMT::CheckForUpdatesExecute() {
+  if (FUpdates->Busy()) return;
+  FSilentCheck = false;
+  FUpdates->Check();
 }
 
 void TKestruneCountQRMT::closeEvent(QCloseEvent* event) {
@@ -351,10 +388,7 @@ intptr_t TKestruneCountQRMT::HandleMessage(unsigned code, uintptr_t wParam, intp
     case UM_COUNT_PROGRESS: SetStatus(0, wParam == 1 ? Printf(msg::CountingProgress, lParam) : QString()); break;
     case UM_QUEUE_SIZE: SetStatus(3, Printf(msg::FilesToCount, static_cast<long long>(wParam))); break;
     case UM_UNZIP_PROGRESS: SetStatus(0, Printf(msg::ExtractProgress, static_cast<long long>(wParam))); break;
-    case UM_CHECK_UPDATES:
-      Dialogs().MessageBox("Checking for updates is not part of this build yet.",
-                           Global ? Global->Title : msg::AppTitle, TMsgIcon::Information, TMsgButtons::OK);
-      break;
+    case UM_CHECK_UPDATES: CheckForUpdatesExecute(); break;
     default: break;
   }
   return 0;

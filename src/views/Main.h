@@ -21,6 +21,7 @@ namespace qrmt {
 
 class TfrmReport;
 class TfrmSettings;
+class TUpdateChecker;
 
 class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   Q_OBJECT
@@ -44,6 +45,11 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   QString StatusText(int panel) const;
   QWidget* CurrentView() const;
   TfrmReport* ReportView() const { return FReport; }
+  TUpdateChecker* UpdateChecker() const { return FUpdates; }
+  // Check for Updates: a check whose every answer is told.
+  void CheckForUpdatesExecute();
+  // Milliseconds after the first show for the automatic check.
+  static inline int AutoUpdateDelayMs = 5000;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -75,6 +81,8 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   QAction* FRestore;
   std::array<QLabel*, 5> FPanels{};
   TCountQueue FQueueRows;
+  TUpdateChecker* FUpdates;
+  bool FSilentCheck = false;  // the automatic check tells only of an update
 };
 
 }  // namespace qrmt

@@ -10,9 +10,13 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
 #include <QTableView>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "app/app_fixture.h"
@@ -30,9 +34,11 @@ class MainWindowTest : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
+    TKestruneCountQRMT::AutoUpdateDelayMs = 24 * 3600 * 1000;  // no automatic check unless a test asks
     g = std::make_unique<TqrmtGlobal>();
   }
   void TearDown() override {
+    TKestruneCountQRMT::AutoUpdateDelayMs = 5000;
     TKestruneCountQRMT::RunDialog = nullptr;
     window.reset();
     g.reset();
@@ -318,4 +324,100 @@ TEST_F(MainWindowTest, TheWindowsDrawAtFullAndAtTheMinimumSize) {
   QApplication::processEvents();
   save(about, "about.png", about.size());
   EXPECT_GE(about.width(), 400);
+}
+
+namespace {
+
+// A local web server that answers every request with `response`.
+class TLocalServer {
+ public:
+  explicit TLocalServer(QByteArray response) : FResponse(std::move(response)) {
+    FServer.listen(QHostAddress::LocalHost);
+    QObject::connect(&FServer, &QTcpServer::newConnection, [this] {
+      QTcpSocket* socket = FServer.nextPendingConnection();
+      QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+        socket->readAll();
+        socket->write(FResponse);
+        socket->disconnectFromHost();
+      });
+    });
+  }
+  QString Url(const QString& path) const {
+    return QString("http://127.0.0.1:%1%2").arg(FServer.serverPort()).arg(path);
+  }
+
+ private:
+  QTcpServer FServer;
+  QByteArray FResponse;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, CheckForUpdatesAgainstLocalAddresses) {
+  Write("info/newer.info", "# update information\nversion=1.2.0.0\ndownload=https://example.invalid/q-1.2.tar.gz\n");
+  Write("info/same.info", "version=1.1.12.30\ndownload=https://example.invalid/q.tar.gz\n");
+  Write("info/older-but-longer.info", "version=1.1.9.99\n");
+  Write("info/malformed.info", "<html>this is no update information</html>\n");
+  auto file = [&](const char* name) { return QUrl::fromLocalFile(QString::fromStdString(Root(name))).toString(); };
+  TLocalServer notFound("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  QTcpServer closed;
+  closed.listen(QHostAddress::LocalHost);
+  const QString refused = QString("http://127.0.0.1:%1/qrmt.info").arg(closed.serverPort());
+  closed.close();
+  struct Case {
+    QString address;
+    std::string expect;
+  } cases[] = {
+      {file("info/newer.info"), "Version 1.2.0.0 of Kestrune Quorimeter is available"},
+      {file("info/same.info"), "No updates found"},
+      {file("info/older-but-longer.info"), "No updates found"},  // compared as numbers: 9 < 12
+      {file("info/malformed.info"), "holds no valid version number"},
+      {file("info/none.info"), "Cannot check for updates at"},
+      {notFound.Url("/download/qrmt.info"), "Cannot check for updates at"},
+      {refused, "Cannot check for updates at"},
+  };
+  std::vector<std::string> opened;
+  SetUrlOpener([&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  });
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address.toStdString());
+    QSettings("Kestrune Software", "Quorimeter").setValue("infoFileURL", c.address);
+    Dialogs.Shown.clear();
+    Dialogs.Answers = {mrYes};
+    Open();
+    window->findChild<QAction*>("helpCheckForUpdates")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!Dialogs.Shown.empty(), 10000);
+    const std::string& text = Dialogs.Shown[0].Text;
+    EXPECT_NE(text.find(c.expect), std::string::npos) << text;
+    if (c.expect.rfind("Cannot", 0) == 0) {
+      EXPECT_NE(text.find(c.address.toStdString()), std::string::npos) << text;  // names the address
+    }
+    window.reset();
+  }
+  EXPECT_EQ(opened, std::vector<std::string>{"https://example.invalid/q-1.2.tar.gz"});
+  SetUrlOpener(nullptr);
+}
+
+TEST_F(MainWindowTest, TheAutomaticCheckSpeaksOnlyOfNews) {
+  TKestruneCountQRMT::AutoUpdateDelayMs = 0;
+  Write("info/same.info", "version=1.1.12.30\n");
+  Write("info/newer.info", "version=1.1.13\ndownload=https://example.invalid/q.tar.gz\n");
+  for (const char* name : {"info/same.info", "info/newer.info"}) {
+    QSettings("Kestrune Software", "Quorimeter")
+        .setValue("infoFileURL", QUrl::fromLocalFile(QString::fromStdString(Root(name))).toString());
+    Dialogs.Shown.clear();
+    Dialogs.Answers = {mrNo};
+    Open();
+    QTest::qWait(300);
+    EXPECT_EQ(Dialogs.Shown.size(), std::string(name) == "info/newer.info" ? 1u : 0u) << name;
+    window.reset();
+  }
+  // Off in the settings: no check at all.
+  g->Settings.Application.appAutoUpdate.Value = false;
+  Dialogs.Shown.clear();
+  Open();
+  QTest::qWait(300);
+  EXPECT_TRUE(Dialogs.Shown.empty());
 }
