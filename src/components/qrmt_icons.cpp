@@ -32,6 +32,8 @@ QIcon CommandIcon(const char* themeName) {
       {"edit-clear", QStyle::SP_LineEditClearButton},
       {"document-print", QStyle::SP_ComputerIcon},
       {"view-list-details", QStyle::SP_FileDialogDetailedView},
+      {"go-previous", QStyle::SP_ArrowBack},
+      {"go-home", QStyle::SP_DirHomeIcon},
   };
   QIcon fallback;
   if (QApplication::instance() != nullptr && QApplication::style() != nullptr) {

@@ -16,12 +16,14 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 
 #include "About.h"
 #include "Report.h"
 #include "Settings.h"
 #include "app/qrmt_global.h"
 #include "app/qrmt_messages.h"
+#include "components/qrmt_help.h"
 #include "components/qrmt_icons.h"
 #include "components/qrmt_updates.h"
 
@@ -82,6 +84,10 @@ TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
   connect(supportMail, &QAction::triggered, this, [] { Global->OpenSupportMail(); });
   connect(web, &QAction::triggered, this, [] { Global->OpenWebSite(); });
   connect(news, &QAction::triggered, this, [] { Global->OpenNewsletterMail(); });
+  QAction* helpHelp = Action("helpHelp", "Help", "help-contents");
+  helpHelp->setShortcut(QKeySequence::HelpContents);  // F1
+  helpHelp->setShortcutContext(Qt::ApplicationShortcut);
+  connect(helpHelp, &QAction::triggered, this, &TKestruneCountQRMT::HelpExecute);
   QAction* checkUpdates = Action("helpCheckForUpdates", "Check for Updates", "system-software-update");
   connect(checkUpdates, &QAction::triggered, this, &TKestruneCountQRMT::CheckForUpdatesExecute);
   QAction* about = Action("helpAbout", "About ", "help-about");
@@ -111,12 +117,20 @@ TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
   file->addAction(exitApp);
   QMenu* help = menuBar()->addMenu("Help");
   help->setObjectName("mmHelp");
+  help->addAction(helpHelp);
+  QAction* whatsThis = QWhatsThis::createAction(this);
+  whatsThis->setObjectName("WhatsThis1");
+  help->addAction(whatsThis);
   help->addAction(checkUpdates);
   QMenu* contact = help->addMenu("Contact Us");
   contact->setObjectName("mmContactUs");
   for (QAction* a : {feedback, supportMail, web, news}) contact->addAction(a);
   help->addAction(about);
 
+  count->setWhatsThis("Counts the files of the count queue and shows the report. Esc aborts a count.");
+  FModes[0]->setWhatsThis("Shows the file selection, where files are put into the count queue.");
+  FModes[1]->setWhatsThis("Shows the options: clearing the queue and the report, paths, update checks.");
+  FModes[2]->setWhatsThis("Shows the report: one row per counted file and the totals.");
   FWorkSpace = new QStackedWidget(this);
   FWorkSpace->setObjectName("pnlWorkSpace");
   setCentralWidget(FWorkSpace);
@@ -210,6 +224,13 @@ void TKestruneCountQRMT::showEvent(QShowEvent* event) {
       FSilentCheck = true;
       FUpdates->Check();
     });
+}
+
+void TKestruneCountQRMT::HelpExecute() {
+  if (!FHelp) FHelp = new THelpWindow(this);
+  FHelp->ShowContents();
+  FHelp->show();
+  FHelp->raise();
 }
 
 void TKestruneCountQRMT::CheckForUpdatesExecute() {

@@ -22,6 +22,7 @@ namespace qrmt {
 class TfrmReport;
 class TfrmSettings;
 class TUpdateChecker;
+class THelpWindow;
 
 class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   Q_OBJECT
@@ -48,6 +49,9 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   TUpdateChecker* UpdateChecker() const { return FUpdates; }
   // Check for Updates: a check whose every answer is told.
   void CheckForUpdatesExecute();
+  // Help: the help window on its contents page.
+  void HelpExecute();
+  THelpWindow* HelpWindow() const { return FHelp; }
   // Milliseconds after the first show for the automatic check.
   static inline int AutoUpdateDelayMs = 5000;
 
@@ -82,6 +86,7 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   std::array<QLabel*, 5> FPanels{};
   TCountQueue FQueueRows;
   TUpdateChecker* FUpdates;
+  THelpWindow* FHelp = nullptr;
   bool FSilentCheck = false;  // the automatic check tells only of an update
 };
 

@@ -16,11 +16,13 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QUrl>
 #include <memory>
 
 #include "app/app_fixture.h"
 #include "app/qrmt_messages.h"
+#include "components/qrmt_help.h"
 #include "views/About.h"
 #include "views/Report.h"
 #include "views/Settings.h"
@@ -319,6 +321,9 @@ TEST_F(MainWindowTest, TheWindowsDrawAtFullAndAtTheMinimumSize) {
   Find("modeSettings")->trigger();
   QApplication::processEvents();
   save(*window, "main-settings.png", window->size());
+  window->HelpExecute();
+  QApplication::processEvents();
+  save(*window->HelpWindow(), "help.png", window->HelpWindow()->size());
   TfrmAbout about(window.get());
   about.show();
   QApplication::processEvents();
@@ -420,4 +425,27 @@ TEST_F(MainWindowTest, TheAutomaticCheckSpeaksOnlyOfNews) {
   Open();
   QTest::qWait(300);
   EXPECT_TRUE(Dialogs.Shown.empty());
+}
+
+TEST_F(MainWindowTest, HelpOpensTheContentsAndEveryLinkLeadsToAPage) {
+  Open();
+  QTest::keyClick(window.get(), Qt::Key_F1);
+  THelpWindow* help = window->HelpWindow();
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  QTextBrowser* browser = help->Browser();
+  EXPECT_EQ(browser->source(), QUrl("qrc:/qrmt/help/index.html"));
+  EXPECT_TRUE(browser->toPlainText().contains("Kestrune Quorimeter Help"));
+  // Every page of the contents exists and has a title of its own.
+  const QStringList pages = {"counting", "lines", "formats", "report", "settings", "commandline"};
+  for (const QString& page : pages) {
+    browser->setSource(QUrl("qrc:/qrmt/help/" + page + ".html"));
+    EXPECT_FALSE(browser->documentTitle().isEmpty()) << page.toStdString();
+    EXPECT_GT(browser->toPlainText().size(), 100) << page.toStdString();
+  }
+  help->findChild<QAction*>("helpContents")->trigger();
+  EXPECT_EQ(browser->source(), QUrl("qrc:/qrmt/help/index.html"));
+  // "What's this?" is offered, and the main controls carry a text for it.
+  EXPECT_NE(window->findChild<QAction*>("WhatsThis1"), nullptr);
+  EXPECT_FALSE(Find("CountFiles")->whatsThis().isEmpty());
 }
