@@ -330,54 +330,52 @@ void TReportTableModel::ClickTitle(int column) {
 }
 
 QMimeData* TReportTableModel::MimeForBlock(const std::vector<int>& rows, const std::vector<int>& columns) const {
-  std::vector<QStringList> lines;
-  lines.reserve(rows.size() + 2);
-  QStringList titles, footer;
-  for (int c : columns) {
-    titles << ColumnTitle(c);
-    footer << FooterText(c);
-  }
-  lines.push_back(titles);
-  for (int r : rows) {
-    QStringList cells;
-    for (int c : columns) cells << CellText(r, c);
-    lines.push_back(cells);
-  }
-  lines.push_back(footer);
-
+  // Every form is written in one pass over the cells: a block of the whole
+  // report has close to a million of them.
   QString plain, csv, grid = "qrmt-grid 1\n";
   QString rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\f0\\fs16\n";
+  const qsizetype estimate = static_cast<qsizetype>((rows.size() + 2) * (columns.size() * 10 + 60));
+  plain.reserve(estimate);
+  csv.reserve(estimate + estimate / 4);
+  grid.reserve(estimate);
+  rtf.reserve(estimate * 2);
   QString rowDef = "\\trowd\\trgaph60";
   int edge = 0;
   for (int c : columns) {
     edge += ReportDesignWidths[static_cast<size_t>(c)] * 15;  // pixels to twips
     rowDef += QString("\\cellx%1").arg(edge);
   }
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const QStringList& cells = lines[i];
-    plain += cells.join('\t');
-    plain += '\n';
-    QStringList quoted, escaped;
-    for (const QString& cell : cells) {
-      quoted << CsvCell(cell);
-      escaped << GridCell(cell);
-    }
+  const size_t lines = rows.size() + 2;  // titles, rows, footer
+  for (size_t i = 0; i < lines; ++i) {
+    const bool bold = i == 0 || i + 1 == lines;
     if (i > 0) csv += "\r\n";
-    csv += quoted.join(',');
-    grid += escaped.join('\t');
-    grid += '\n';
-    const bool bold = i == 0 || i + 1 == lines.size();
     rtf += rowDef;
-    for (const QString& cell : cells)
-      rtf += QString("\\pard\\intbl%1 %2%3\\cell").arg(bold ? "\\b" : "", RtfText(cell), bold ? "\\b0" : "");
+    for (size_t k = 0; k < columns.size(); ++k) {
+      const int c = columns[k];
+      const QString cell = i == 0 ? ColumnTitle(c) : i + 1 == lines ? FooterText(c) : CellText(rows[i - 1], c);
+      if (k > 0) {
+        plain += '\t';
+        csv += ',';
+        grid += '\t';
+      }
+      plain += cell;
+      csv += CsvCell(cell);
+      grid += GridCell(cell);
+      rtf += bold ? "\\pard\\intbl\\b " : "\\pard\\intbl ";
+      rtf += RtfText(cell);
+      rtf += bold ? "\\b0\\cell" : "\\cell";
+    }
+    plain += '\n';
+    grid += '\n';
     rtf += "\\row\n";
   }
   rtf += "}";
   auto* mime = new QMimeData;
   mime->setText(plain);
   mime->setData("text/csv", csv.toUtf8());
-  mime->setData("text/rtf", rtf.toLatin1());
-  mime->setData("application/rtf", rtf.toLatin1());
+  const QByteArray rtfBytes = rtf.toLatin1();
+  mime->setData("text/rtf", rtfBytes);
+  mime->setData("application/rtf", rtfBytes);
   mime->setData(GridMimeType, grid.toUtf8());
   return mime;
 }

@@ -18,7 +18,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <set>
 
 #include "app/qrmt_messages.h"
 #include "components/qrmt_icons.h"
@@ -259,18 +258,25 @@ void TfrmReport::SelectAllExecute() {
 }
 
 void TfrmReport::CopyToClipboardExecute() {
-  std::set<int> rows, columns;
-  for (const QModelIndex& i : FGrid->selectionModel()->selectedIndexes()) {
-    if (!ColumnVisible(i.column())) continue;
-    rows.insert(i.row());
-    columns.insert(i.column());
+  // The selection's ranges, not its cells: Select All on a large report
+  // would be a million indexes.
+  std::vector<bool> rowSelected(static_cast<size_t>(FModel->rowCount()), false);
+  std::array<bool, rcColumnCount> columnSelected{};
+  for (const QItemSelectionRange& range : FGrid->selectionModel()->selection()) {
+    for (int r = range.top(); r <= range.bottom(); ++r) rowSelected[static_cast<size_t>(r)] = true;
+    for (int c = range.left(); c <= range.right(); ++c) columnSelected[static_cast<size_t>(c)] = ColumnVisible(c);
   }
+  std::vector<int> rows, columns;
+  for (size_t r = 0; r < rowSelected.size(); ++r)
+    if (rowSelected[r]) rows.push_back(static_cast<int>(r));
+  for (int c = 0; c < rcColumnCount; ++c)
+    if (columnSelected[static_cast<size_t>(c)]) columns.push_back(c);
   QClipboard* clipboard = QApplication::clipboard();
-  if (rows.empty()) {
+  if (rows.empty() || columns.empty()) {
     clipboard->setMimeData(new QMimeData);  // emptied, with empty content
     return;
   }
-  clipboard->setMimeData(FModel->MimeForBlock({rows.begin(), rows.end()}, {columns.begin(), columns.end()}));
+  clipboard->setMimeData(FModel->MimeForBlock(rows, columns));
 }
 
 void TfrmReport::ClearExecute() {
