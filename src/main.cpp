@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QUrl>
@@ -27,22 +28,29 @@ static void InitResources() {
 namespace {
 
 int SignalPipe[2] = {-1, -1};
+bool EndedBySignal = false;
 
 extern "C" void OnSignal(int) {
   const char byte = 1;
   [[maybe_unused]] ssize_t n = ::write(SignalPipe[1], &byte, 1);
 }
 
-// SIGTERM, SIGINT and SIGHUP close the window through the event loop, so
+// SIGTERM, SIGINT and SIGHUP close the windows through the event loop, so
 // the program ends as after Exit: geometry stored, settings saved, the
-// temporary folder emptied.
-void CloseOnSignals(QWidget* window) {
+// temporary folder emptied. A signal during a start-up message closes it,
+// and the program ends before its window opens.
+void CloseOnSignals(QApplication& app) {
   if (::pipe(SignalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, window);
-  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+  auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
     char byte;
     [[maybe_unused]] ssize_t n = ::read(SignalPipe[0], &byte, 1);
-    window->close();
+    EndedBySignal = true;
+    qrmt::SetDialogs(nullptr);  // from now on, what is told goes to standard error
+    // A message box without a Cancel ignores being closed: end its loop.
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->done(QDialog::Rejected);
+    QApplication::closeAllWindows();
   });
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
@@ -60,17 +68,22 @@ int RunDesktop(int argc, char** argv) {
   qrmt::SetUrlOpener(
       [](const std::string& url) { return QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); });
   qrmt::SetSoundPlayer([](const std::string&) { QApplication::beep(); });
+  CloseOnSignals(app);
   int status = 0;
   {
     auto global = std::make_unique<qrmt::TqrmtGlobal>();
     auto window = std::make_unique<qrmt::TKestruneCountQRMT>();
-    CloseOnSignals(window.get());
     // The desktop session's logout ends the program as Exit does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
                      [&](QSessionManager&) { window->close(); });
-    window->show();
-    status = app.exec();
+    if (!EndedBySignal) {
+      window->show();
+      status = app.exec();
+    }
     window.reset();
+    // Nobody may be there to answer a dialog after a signal: what goes
+    // wrong in the end is told on standard error then.
+    if (EndedBySignal) qrmt::SetDialogs(nullptr);
     global.reset();  // saves the settings and empties the temporary folder
   }
   qrmt::SetDialogs(nullptr);

@@ -213,6 +213,7 @@ class TqrmtGlobal {
   void ReopenPrevious(const std::string& previousFile, TSFSOpenMode previousMode, const std::string& error);
 
   bool FCountRunning = false;
+  double FOpenSeconds = 0;  // spent opening the container at start
   TSFSOpenMode FStoreMode = TSFSOpenMode::Exclusive;
 };
 

@@ -272,12 +272,21 @@ TEST(Binary, WithoutArgumentsTheWindowOpensAndASignalEndsItCleanly) {
   fs::remove_all(folder);
   fs::create_directories(folder);
   int status = -1;
-  Shell("QT_QPA_PLATFORM=offscreen QRMT_PROGRAM_FOLDER='" + folder.string() + "' timeout --preserve-status -s TERM 4 " +
-            QRMT_BINARY + " 2>/dev/null",
+  Shell("QT_QPA_PLATFORM=offscreen QRMT_PROGRAM_FOLDER='" + folder.string() +
+            "' timeout -k 10 --preserve-status -s TERM 4 " + QRMT_BINARY + " 2>/dev/null",
         &status);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(fs::exists(folder / "default.settings"));
   EXPECT_TRUE(fs::exists(folder / "quorimeter.ini"));
+  // A signal while a start-up message waits for the user (the container is
+  // read-only now) still ends the program cleanly, before its window opens.
+  fs::permissions(folder / "default.settings", fs::perms::owner_read);
+  const auto before = fs::last_write_time(folder / "default.settings");
+  Shell("QT_QPA_PLATFORM=offscreen QRMT_PROGRAM_FOLDER='" + folder.string() +
+            "' timeout -k 10 --preserve-status -s TERM 3 " + QRMT_BINARY + " 2>/dev/null",
+        &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(fs::last_write_time(folder / "default.settings"), before);
   fs::remove_all(folder);
 }
 
