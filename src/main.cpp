@@ -67,7 +67,7 @@ int RunDesktop(int argc, char** argv) {
   qrmt::SetDialogs(&dialogs);
   qrmt::SetUrlOpener(
       [](const std::string& url) { return QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); });
-  qrmt::SetSoundPlayer([](const std::string&) { QApplication::beep(); });
+  qrmt::SetSoundPlayer(qrmt::PlaySoundFile);
   CloseOnSignals(app);
   int status = 0;
   {

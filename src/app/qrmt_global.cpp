@@ -382,8 +382,21 @@ TqrmtGlobal::~TqrmtGlobal() {
     SaveSettings();
     SettingsStore.Close();
   } catch (const std::exception& e) {
-    Dialogs().MessageBox(e.what(), Title, TMsgIcon::Error, TMsgButtons::OK);
     SettingsStore.Abandon();
+    // Nothing is lost: the settings go to a container of their own in the
+    // program folder, where the Settings menu lists it.
+    const std::string rescue = ProgramFolder + "recovered-" + Timestamp() + SettingsExtension;
+    std::string where;
+    try {
+      TSingleFileSystem store;
+      store.Create(rescue, ContainerPassword());
+      WriteSettingsStore(store, Settings, FileTypes);
+      store.Close();
+      where = Replace(msg::SettingsRescued, "%1", rescue);
+    } catch (const std::exception& again) {
+      where = Replace(msg::SettingsNotRescued, "%1", again.what());
+    }
+    Dialogs().MessageBox(std::string(e.what()) + "\n\n" + where, Title, TMsgIcon::Error, TMsgButtons::OK);
   }
   if (!TempFolder.empty()) ClearFolder(TempFolder);
   {

@@ -56,6 +56,11 @@ inline constexpr const char* SlowContainer =
 inline constexpr const char* FormatsRefused =
     "%1 file format definition(s) in the settings container \"%2\" are %3 characters or longer and were not read.";
 
+// Settings that could not be saved at the end.
+inline constexpr const char* SettingsRescued =
+    "The settings were saved in \"%1\" instead; choose it in the Settings menu to use them.";
+inline constexpr const char* SettingsNotRescued = "They could not be saved anywhere else either: %1";
+
 // The about box.
 inline constexpr const char* AboutRights = "Copyright (c) Kestrune Software.\nAll rights reserved.";
 inline constexpr const char* AboutWarning =

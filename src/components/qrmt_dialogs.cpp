@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 
 namespace qrmt {
 
@@ -51,6 +54,19 @@ std::string TQtDialogs::SaveFileName(const std::string& caption, const std::stri
   return QFileDialog::getSaveFileName(QApplication::activeWindow(), Q(caption), Q(folder), Q(filter), nullptr,
                                       QFileDialog::DontConfirmOverwrite)
       .toStdString();
+}
+
+void PlaySoundFile(const std::string& file) {
+  static const QString player = [] {
+    for (const char* name : {"paplay", "pw-play", "aplay"}) {
+      const QString path = QStandardPaths::findExecutable(name);
+      if (!path.isEmpty()) return path;
+    }
+    return QString();
+  }();
+  const QString sound = Q(file);
+  if (!player.isEmpty() && QFileInfo(sound).isFile() && QProcess::startDetached(player, {sound})) return;
+  QApplication::beep();
 }
 
 }  // namespace qrmt

@@ -12,4 +12,9 @@ class TQtDialogs : public TUserDialogs {
   std::string SaveFileName(const std::string& caption, const std::string& folder, const std::string& filter) override;
 };
 
+// Plays a sound file with the desktop's player (paplay, pw-play or aplay)
+// without waiting for it; where there is no file or no player, the system
+// beep. Never blocks and never fails.
+void PlaySoundFile(const std::string& file);
+
 }  // namespace qrmt

@@ -290,7 +290,11 @@ void TfrmReport::PrintExecute() {
   preview.setObjectName("PrintPreview");
   preview.setWindowTitle("Print Report");
   connect(&preview, &QPrintPreviewDialog::paintRequested, this, &TfrmReport::PrintReport);
-  preview.exec();
+  if (RunDialog) {
+    RunDialog(preview);
+  } else {
+    preview.exec();
+  }
 }
 
 void TfrmReport::PrintReport(QPrinter* printer) const {

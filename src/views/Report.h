@@ -5,12 +5,14 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 #include "app/qrmt_global.h"
 #include "app/qrmt_platform.h"
 #include "components/qrmt_reportgrid.h"
 
 class QAction;
+class QDialog;
 class QMenu;
 class QPainter;
 class QPrinter;
@@ -38,6 +40,8 @@ class TfrmReport : public QWidget, public TMessageReceiver, public TReportSwitch
   void SetRowRepaint(bool repaint) override;
 
   THandle Handle() const { return FHandle; }
+  // Runs the print preview; tests replace it to look without waiting.
+  static inline std::function<int(QDialog&)> RunDialog;
   TReportTableModel* StatTable() const { return FModel; }
   QTableView* ReportGrid() const { return FGrid; }
 

@@ -92,6 +92,9 @@ class AppTest : public ::testing::Test {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
                        QString::fromStdString((root_ / "registry").string()));
     SetDialogs(&Dialogs);
+    // A loaded machine must not make a start "slow": tests that want the
+    // message set the threshold themselves.
+    TqrmtGlobal::SlowStartSeconds = 1e9;
     SetSoundPlayer([this](const std::string& f) { Sounds.push_back(f); });
     SetMessagePump([this] {
       ++Pumps;
@@ -100,6 +103,7 @@ class AppTest : public ::testing::Test {
   }
   void TearDown() override {
     SetDialogs(nullptr);
+    TqrmtGlobal::SlowStartSeconds = 1.0;
     SetSoundPlayer(nullptr);
     SetMessagePump(nullptr);
     std::filesystem::remove_all(root_);

@@ -246,7 +246,6 @@ TEST_F(StoreTest, OverlongDefinitionTextsAreRefusedAndTold) {
 }
 
 TEST_F(StoreTest, ASlowStartTellsWhy) {
-  const double saved = TqrmtGlobal::SlowStartSeconds;
   TqrmtGlobal::SlowStartSeconds = 0;  // every start is slow now
   MakeContainer(DefaultContainer(), 0);
   {
@@ -255,7 +254,6 @@ TEST_F(StoreTest, ASlowStartTellsWhy) {
     EXPECT_NE(Dialogs.Shown[0].Text.find(DefaultContainer()), std::string::npos);
     EXPECT_NE(Dialogs.Shown[0].Text.find("41 file formats"), std::string::npos) << Dialogs.Shown[0].Text;
   }
-  TqrmtGlobal::SlowStartSeconds = saved;
 }
 
 TEST_F(StoreTest, TheTemporaryFolderIsThisUsersAlone) {
@@ -284,4 +282,26 @@ TEST_F(StoreTest, TheTemporaryFolderIsThisUsersAlone) {
   // Emptying a link in place of the folder is refused.
   EXPECT_FALSE(ClearFolder(planted + "/"));
   EXPECT_EQ(Read(victim + "/precious.txt"), "keep me");
+}
+
+TEST_F(StoreTest, SettingsThatCannotBeSavedAtTheEndGoElsewhere) {
+  MakeContainer(DefaultContainer(), 1);
+  const std::string before = Read(DefaultContainer());
+  {
+    TqrmtGlobal g;
+    g.Settings.Application.mfLeft.Value = 77;
+    // Made read-only while the program runs.
+    fs::permissions(DefaultContainer(), fs::perms::owner_read);
+  }
+  EXPECT_EQ(Read(DefaultContainer()), before);  // never half-written
+  ASSERT_EQ(Dialogs.Shown.size(), 1u);
+  const std::string& text = Dialogs.Shown[0].Text;
+  EXPECT_NE(text.find(DefaultContainer()), std::string::npos) << text;
+  EXPECT_NE(text.find("read-only"), std::string::npos) << text;
+  std::string rescued;
+  for (const auto& name : Listing(Program()))
+    if (name.rfind("recovered-", 0) == 0) rescued = Program(name);
+  ASSERT_FALSE(rescued.empty());
+  EXPECT_NE(text.find(rescued), std::string::npos) << text;
+  EXPECT_EQ(StoredLeft(rescued), 77);
 }

@@ -273,7 +273,7 @@ TEST(Binary, WithoutArgumentsTheWindowOpensAndASignalEndsItCleanly) {
   fs::create_directories(folder);
   int status = -1;
   Shell("QT_QPA_PLATFORM=offscreen QRMT_PROGRAM_FOLDER='" + folder.string() +
-            "' timeout -k 10 --preserve-status -s TERM 4 " + QRMT_BINARY + " 2>/dev/null",
+            "' timeout -k 10 --preserve-status -s TERM 6 " + QRMT_BINARY + " 2>/dev/null",
         &status);
   EXPECT_EQ(status, 0);
   EXPECT_TRUE(fs::exists(folder / "default.settings"));
@@ -283,7 +283,7 @@ TEST(Binary, WithoutArgumentsTheWindowOpensAndASignalEndsItCleanly) {
   fs::permissions(folder / "default.settings", fs::perms::owner_read);
   const auto before = fs::last_write_time(folder / "default.settings");
   Shell("QT_QPA_PLATFORM=offscreen QRMT_PROGRAM_FOLDER='" + folder.string() +
-            "' timeout -k 10 --preserve-status -s TERM 3 " + QRMT_BINARY + " 2>/dev/null",
+            "' timeout -k 10 --preserve-status -s TERM 6 " + QRMT_BINARY + " 2>/dev/null",
         &status);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(fs::last_write_time(folder / "default.settings"), before);

@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -23,6 +24,7 @@
 #include "app/app_fixture.h"
 #include "app/qrmt_messages.h"
 #include "components/qrmt_help.h"
+#include "components/qrmt_updates.h"
 #include "views/About.h"
 #include "views/Report.h"
 #include "views/Settings.h"
@@ -414,8 +416,12 @@ TEST_F(MainWindowTest, TheAutomaticCheckSpeaksOnlyOfNews) {
         .setValue("infoFileURL", QUrl::fromLocalFile(QString::fromStdString(Root(name))).toString());
     Dialogs.Shown.clear();
     Dialogs.Answers = {mrNo};
-    Open();
-    QTest::qWait(300);
+    window = std::make_unique<TKestruneCountQRMT>();
+    QSignalSpy none(window->UpdateChecker(), &TUpdateChecker::NoUpdate);
+    QSignalSpy news(window->UpdateChecker(), &TUpdateChecker::UpdateAvailable);
+    window->show();
+    QTRY_VERIFY_WITH_TIMEOUT(none.count() + news.count() == 1, 10000);  // the check has run
+    QApplication::processEvents();
     EXPECT_EQ(Dialogs.Shown.size(), std::string(name) == "info/newer.info" ? 1u : 0u) << name;
     window.reset();
   }

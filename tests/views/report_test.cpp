@@ -5,9 +5,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
 #include <QScrollBar>
@@ -269,4 +271,26 @@ TEST_F(ReportViewTest, ThePrintoutHoldsTheVisibleColumnsOfEveryRow) {
   EXPECT_TRUE(text.contains("Lines (%)"));
   EXPECT_FALSE(text.contains("Nominal Lines"));
   EXPECT_GE(text.count('\f'), 2);  // more than one page, titles on each
+}
+
+TEST_F(ReportViewTest, PrintReportOpensAPreviewOfTheReportWithoutAPrinter) {
+  Open();
+  for (int i = 0; i < 200; ++i) Add("src/", "p" + std::to_string(i) + ".c", 1, 1, 1, 1);
+  int pages = 0;
+  QString title;
+  TfrmReport::RunDialog = [&](QDialog& dialog) {
+    title = dialog.windowTitle();
+    dialog.show();
+    QApplication::processEvents();
+    if (auto* preview = dialog.findChild<QPrintPreviewWidget*>()) {
+      preview->updatePreview();
+      pages = preview->pageCount();
+    }
+    dialog.reject();
+    return 0;
+  };
+  Trigger("Print");
+  TfrmReport::RunDialog = nullptr;
+  EXPECT_EQ(title, "Print Report");
+  EXPECT_GE(pages, 2);  // 200 rows take more than one page
 }
