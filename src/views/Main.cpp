@@ -252,7 +252,17 @@ void TKestruneCountQRMT::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+QEvent::Type TPostedMessage::EventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
 bool TKestruneCountQRMT::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == TPostedMessage::EventType()) {
+    const auto* posted = static_cast<TPostedMessage*>(event);
+    if (posted->Code == UM_APP_SET_VISIBLE) setVisible(posted->LParam != 0);
+    return posted->Code == UM_APP_SET_VISIBLE || posted->Code == UM_APP_QUERY_VISIBLE;  // not passed on
+  }
   if (event->type() == QEvent::KeyPress && isActiveWindow()) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape &&

@@ -3,6 +3,7 @@
 // request, and the window's geometry kept in the settings.
 #pragma once
 
+#include <QEvent>
 #include <QMainWindow>
 #include <array>
 #include <functional>
@@ -23,6 +24,17 @@ class TfrmReport;
 class TfrmSettings;
 class TUpdateChecker;
 class THelpWindow;
+
+// A message posted through the event queue, addressed to the application:
+// 0x501 shows (lParam non-zero) or hides the main window, 0x500 is
+// swallowed; neither reaches a window.
+class TPostedMessage : public QEvent {
+ public:
+  static QEvent::Type EventType();
+  TPostedMessage(unsigned code, intptr_t lParam) : QEvent(EventType()), Code(code), LParam(lParam) {}
+  unsigned Code;
+  intptr_t LParam;
+};
 
 class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   Q_OBJECT

@@ -455,3 +455,29 @@ TEST_F(MainWindowTest, HelpOpensTheContentsAndEveryLinkLeadsToAPage) {
   EXPECT_NE(window->findChild<QAction*>("WhatsThis1"), nullptr);
   EXPECT_FALSE(Find("CountFiles")->whatsThis().isEmpty());
 }
+
+TEST_F(MainWindowTest, PostedMessagesShowAndHideTheWindowAndAreSwallowed) {
+  Open();
+  int reached = 0;
+  struct TCounter : QObject {
+    int* count;
+    explicit TCounter(int* c) : count(c) {}
+    bool event(QEvent* e) override {
+      if (e->type() == TPostedMessage::EventType()) ++*count;
+      return QObject::event(e);
+    }
+  } counter(&reached);
+  QCoreApplication::postEvent(&counter, new TPostedMessage(UM_APP_SET_VISIBLE, 0));
+  QApplication::processEvents();
+  EXPECT_FALSE(window->isVisible());
+  QCoreApplication::postEvent(&counter, new TPostedMessage(UM_APP_SET_VISIBLE, 1));
+  QApplication::processEvents();
+  EXPECT_TRUE(window->isVisible());
+  QCoreApplication::postEvent(&counter, new TPostedMessage(UM_APP_QUERY_VISIBLE, 0));
+  QApplication::processEvents();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(reached, 0);  // neither went on to the object it was posted to
+  QCoreApplication::postEvent(&counter, new TPostedMessage(0x502, 0));
+  QApplication::processEvents();
+  EXPECT_EQ(reached, 1);  // any other message goes its normal way
+}
