@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/test_results.h"
 #include "components/qrmt_reportgrid.h"
 
 using namespace qrmt;
@@ -16,16 +17,7 @@ namespace {
 
 TCountResult Result(const std::string& name, int64_t code, int64_t comment, int64_t blank, int64_t mixed,
                     const std::string& path = "src/") {
-  TCountResult r;
-  r.Path = path;
-  r.FileName = name;
-  r.SourceCode = code;
-  r.Comment = comment;
-  r.Blank = blank;
-  r.Mixed = mixed;
-  r.Total = code + comment + blank + mixed;
-  r.Nominal = r.Total;
-  return r;
+  return test::MakeResult(path, name, code, comment, blank, mixed);
 }
 
 class ReportGridTest : public ::testing::Test {

@@ -20,6 +20,7 @@
 
 #include "app/app_fixture.h"
 #include "app/qrmt_messages.h"
+#include "common/test_results.h"
 
 using namespace qrmt;
 using namespace qrmt::test;
@@ -48,15 +49,7 @@ class ReportViewTest : public AppTest {
   // Sends one result as the count run does.
   void Add(const std::string& path, const std::string& name, int64_t code, int64_t comment, int64_t blank,
            int64_t mixed) {
-    TCountResult r;
-    r.Path = path;
-    r.FileName = name;
-    r.SourceCode = code;
-    r.Comment = comment;
-    r.Blank = blank;
-    r.Mixed = mixed;
-    r.Nominal = r.Total = code + comment + blank + mixed;
-    g->CountResults.assign(1, r);
+    g->CountResults.assign(1, MakeResult(path, name, code, comment, blank, mixed));
     SendMessage(g->ReportWindow, UM_ADD_RESULT, 0, 0);
   }
 
