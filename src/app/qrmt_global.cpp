@@ -308,17 +308,20 @@ void TqrmtGlobal::OpenStartupContainer() {
     Settings = DefaultSettings();
     return;
   }
-  const auto opening = std::chrono::steady_clock::now();
-  auto opened = [&] {
-    FOpenSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - opening).count();
+  // The time spent opening, not the time a message waits for the user.
+  auto open = [this](TSFSOpenMode mode) {
+    struct TAdd {
+      double& total;
+      std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+      ~TAdd() { total += std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count(); }
+    } add{FOpenSeconds};
+    SettingsStore.Open(SettingsFile, ContainerPassword(), mode);
   };
   try {
-    SettingsStore.Open(SettingsFile, ContainerPassword(), TSFSOpenMode::Exclusive);
+    open(TSFSOpenMode::Exclusive);
     FStoreMode = TSFSOpenMode::Exclusive;
-    opened();
     return;
   } catch (const TSFSError& e) {
-    opened();
     switch (e.Kind) {
       case TSFSErrorKind::Locked:
       case TSFSErrorKind::Io:
@@ -326,17 +329,15 @@ void TqrmtGlobal::OpenStartupContainer() {
         // Another copy owns it, it could not be read for a reason that is
         // not its fault, or the user made it read-only: read what it holds,
         // never write.
-        std::string error;
-        const auto again = std::chrono::steady_clock::now();
+        bool read = true;
         try {
-          SettingsStore.Open(SettingsFile, ContainerPassword(), TSFSOpenMode::ReadOnly);
-        } catch (const TSFSError& failed) {
-          error = failed.what();
+          open(TSFSOpenMode::ReadOnly);
+        } catch (const TSFSError&) {
+          read = false;
         }
-        FOpenSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - again).count();
-        const char* text = e.Kind == TSFSErrorKind::ReadOnlyFile && error.empty() ? msg::ContainerReadOnly
-                           : e.Kind == TSFSErrorKind::Locked                      ? msg::ContainerLocked
-                                                                                  : msg::ContainerNotReadNow;
+        const char* text = !read                                   ? msg::ContainerNotReadNow
+                           : e.Kind == TSFSErrorKind::ReadOnlyFile ? msg::ContainerReadOnly
+                                                                   : msg::ContainerLocked;
         Dialogs().MessageBox(Replace(text, "%1", e.what()), Title, TMsgIcon::Warning, TMsgButtons::OK);
         return;
       }

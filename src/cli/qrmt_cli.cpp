@@ -149,7 +149,9 @@ class TFileCollector {
 
   // Messages of the walk not yet taken.
   std::vector<std::string> TakeMessages() {
+    if (!FHasMessages.load(std::memory_order_acquire)) return {};  // the common case, asked after every file
     std::lock_guard lock(FMessageMutex);
+    FHasMessages = false;
     return std::exchange(FMessages, {});
   }
   bool HadErrors() const { return FHadErrors.load(); }
@@ -176,6 +178,7 @@ class TFileCollector {
   void Error(std::string message) {
     std::lock_guard lock(FMessageMutex);
     FMessages.push_back(std::move(message));
+    FHasMessages.store(true, std::memory_order_release);
     FHadErrors = true;
   }
 
@@ -278,6 +281,7 @@ class TFileCollector {
   bool FCheckDuplicates = true;
   std::mutex FMessageMutex;
   std::vector<std::string> FMessages;
+  std::atomic<bool> FHasMessages{false};
   std::atomic<bool> FHadErrors{false};
 };
 

@@ -47,4 +47,16 @@ QIcon CommandIcon(const char* themeName) {
   return QIcon::fromTheme(themeName, fallback);
 }
 
+QAction* CommandAction(QObject* owner, const char* name, const QString& caption, const char* icon,
+                       const QString& hint) {
+  auto* a = new QAction(CommandIcon(icon), caption, owner);
+  a->setObjectName(name);
+  if (!hint.isEmpty()) {
+    const qsizetype bar = hint.indexOf('|');
+    a->setToolTip(bar < 0 ? hint : hint.left(bar));
+    a->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+  }
+  return a;
+}
+
 }  // namespace qrmt

@@ -76,7 +76,7 @@ QString RtfText(const QString& cell) {
 
 TReportTableModel::TReportTableModel(QObject* parent) : QAbstractTableModel(parent) {
   const QString point = QLocale().decimalPoint();
-  FDecimal = point.size() == 1 ? point[0] : QChar('.');
+  if (point.size() == 1 && point[0].unicode() < 0x80) FDecimal = static_cast<char>(point[0].unicode());
 }
 
 int TReportTableModel::rowCount(const QModelIndex& parent) const {
@@ -129,8 +129,7 @@ QString TReportTableModel::Text(const TRow& row, int column) const {
   const int of = PercentOf(column);
   if (of < 0) return {};
   std::string text;
-  AppendPercent(text, row.Counts[static_cast<size_t>(CountIndex(of))], row.Counts[ciTotal],
-                FDecimal.unicode() < 0x80 ? static_cast<char>(FDecimal.unicode()) : '.');
+  AppendPercent(text, row.Counts[static_cast<size_t>(CountIndex(of))], row.Counts[ciTotal], FDecimal);
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
@@ -262,8 +261,7 @@ void TReportTableModel::UpdateTotals() {
       continue;
     }
     std::string text;
-    AppendPercent(text, FSums[static_cast<size_t>(CountIndex(of))], total,
-                  FDecimal.unicode() < 0x80 ? static_cast<char>(FDecimal.unicode()) : '.');
+    AppendPercent(text, FSums[static_cast<size_t>(CountIndex(of))], total, FDecimal);
     FPercentFooters[static_cast<size_t>(c)] = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
   }
   emit FooterChanged();

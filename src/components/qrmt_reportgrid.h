@@ -124,7 +124,7 @@ class TReportTableModel : public QAbstractTableModel {
   bool FRepaint = true;
   std::array<QString, rcColumnCount> FPercentFooters;
   std::array<TSortMark, rcColumnCount> FMarks{};
-  QChar FDecimal;
+  char FDecimal = '.';  // the user's decimal separator, where it is one ASCII character
 };
 
 }  // namespace qrmt

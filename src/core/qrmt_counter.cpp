@@ -341,9 +341,12 @@ void TFileCounter::SetComments(const TCommentList* value) {
   for (const auto& c : *value) {
     if (c->CommentType == 0) {
       trigger(c->StartSymbol, TriggerOpens);
+      // Single-line symbols match in either case of their letters.
       const char first = c->StartSymbol.empty() ? 0 : c->StartSymbol[0];
-      if (first >= 'a' && first <= 'z') trigger(std::string(1, static_cast<char>(first - 32)), TriggerOpens);
-      if (first >= 'A' && first <= 'Z') trigger(std::string(1, static_cast<char>(first + 32)), TriggerOpens);
+      char other = 0;
+      if (first >= 'a' && first <= 'z') other = static_cast<char>(first - 32);
+      if (first >= 'A' && first <= 'Z') other = static_cast<char>(first + 32);
+      if (other != 0) trigger(std::string_view(&other, 1), TriggerOpens);
     } else if (c->CommentType == 1) {
       trigger(c->StartSymbol, TriggerOpens);
       trigger(c->StopSymbol, TriggerCloses);

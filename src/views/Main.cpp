@@ -55,42 +55,42 @@ TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
   setMinimumSize(800, 450);
   resize(800, 450);
 
-  FModes[0] = Action("modeSelectFiles", "File Selection", "folder-open", "File Selection");
-  FModes[1] = Action("modeSettings", "Settings", "preferences-system");
-  FModes[2] = Action("modeReport", "Report", "x-office-spreadsheet");
+  FModes[0] = CommandAction(this, "modeSelectFiles", "File Selection", "folder-open", "File Selection");
+  FModes[1] = CommandAction(this, "modeSettings", "Settings", "preferences-system");
+  FModes[2] = CommandAction(this, "modeReport", "Report", "x-office-spreadsheet");
   FModeGroup = new QActionGroup(this);
   for (int m = 0; m < 3; ++m) {
     FModes[static_cast<size_t>(m)]->setCheckable(true);
     FModeGroup->addAction(FModes[static_cast<size_t>(m)]);
     connect(FModes[static_cast<size_t>(m)], &QAction::triggered, this, [this, m] { ShowMode(m); });
   }
-  QAction* count = Action("CountFiles", "Count Files", "media-playback-start");
+  QAction* count = CommandAction(this, "CountFiles", "Count Files", "media-playback-start");
   connect(count, &QAction::triggered, this, &TKestruneCountQRMT::CountFilesExecute);
-  FLoad = Action("settingsLoad", "Load Settings ...", "document-open");
-  FSaveAs = Action("settingsSaveAs", "Save Settings As ...", "document-save-as");
-  FRestore = Action("settingsRestoreDefault", "Restore Default Settings", "edit-undo");
+  FLoad = CommandAction(this, "settingsLoad", "Load Settings ...", "document-open");
+  FSaveAs = CommandAction(this, "settingsSaveAs", "Save Settings As ...", "document-save-as");
+  FRestore = CommandAction(this, "settingsRestoreDefault", "Restore Default Settings", "edit-undo");
   connect(FLoad, &QAction::triggered, this, &TKestruneCountQRMT::LoadSettingsExecute);
   connect(FSaveAs, &QAction::triggered, this, &TKestruneCountQRMT::SaveSettingsAsExecute);
   connect(FRestore, &QAction::triggered, this, &TKestruneCountQRMT::RestoreDefaultExecute);
-  QAction* removeLogs = Action("removeLogFiles", "Remove Log Files", "edit-delete");
+  QAction* removeLogs = CommandAction(this, "removeLogFiles", "Remove Log Files", "edit-delete");
   connect(removeLogs, &QAction::triggered, this, &TKestruneCountQRMT::RemoveLogFilesExecute);
-  QAction* exitApp = Action("FileExit", "Exit", "application-exit");
+  QAction* exitApp = CommandAction(this, "FileExit", "Exit", "application-exit");
   connect(exitApp, &QAction::triggered, this, &QWidget::close);
-  QAction* feedback = Action("contSendFeedback", "Send Feedback", "mail-send");
-  QAction* supportMail = Action("contTechnicalSupport", "Technical Support", "help-contents");
-  QAction* web = Action("contVisitOurWebSite", "Visit Our WebSite", "web-browser");
-  QAction* news = Action("contSubscribeToNewsletter", "Subscribe to Newsletter", "mail-message-new");
+  QAction* feedback = CommandAction(this, "contSendFeedback", "Send Feedback", "mail-send");
+  QAction* supportMail = CommandAction(this, "contTechnicalSupport", "Technical Support", "help-contents");
+  QAction* web = CommandAction(this, "contVisitOurWebSite", "Visit Our WebSite", "web-browser");
+  QAction* news = CommandAction(this, "contSubscribeToNewsletter", "Subscribe to Newsletter", "mail-message-new");
   connect(feedback, &QAction::triggered, this, [] { Global->OpenFeedbackMail(); });
   connect(supportMail, &QAction::triggered, this, [] { Global->OpenSupportMail(); });
   connect(web, &QAction::triggered, this, [] { Global->OpenWebSite(); });
   connect(news, &QAction::triggered, this, [] { Global->OpenNewsletterMail(); });
-  QAction* helpHelp = Action("helpHelp", "Help", "help-contents");
+  QAction* helpHelp = CommandAction(this, "helpHelp", "Help", "help-contents");
   helpHelp->setShortcut(QKeySequence::HelpContents);  // F1
   helpHelp->setShortcutContext(Qt::ApplicationShortcut);
   connect(helpHelp, &QAction::triggered, this, &TKestruneCountQRMT::HelpExecute);
-  QAction* checkUpdates = Action("helpCheckForUpdates", "Check for Updates", "system-software-update");
+  QAction* checkUpdates = CommandAction(this, "helpCheckForUpdates", "Check for Updates", "system-software-update");
   connect(checkUpdates, &QAction::triggered, this, &TKestruneCountQRMT::CheckForUpdatesExecute);
-  QAction* about = Action("helpAbout", "About ", "help-about");
+  QAction* about = CommandAction(this, "helpAbout", "About ", "help-about");
   connect(about, &QAction::triggered, this, &TKestruneCountQRMT::AboutExecute);
 
   auto* countBar = addToolBar("Count");
@@ -180,13 +180,6 @@ TKestruneCountQRMT::~TKestruneCountQRMT() {
   qApp->removeEventFilter(this);
   if (Global && Global->MainWindow == FHandle) Global->MainWindow = 0;
   UnregisterReceiver(FHandle);
-}
-
-QAction* TKestruneCountQRMT::Action(const char* name, const QString& caption, const char* icon, const QString& hint) {
-  auto* a = new QAction(CommandIcon(icon), caption, this);
-  a->setObjectName(name);
-  if (!hint.isEmpty()) a->setToolTip(hint);
-  return a;
 }
 
 void TKestruneCountQRMT::SetStatus(int panel, const QString& text) {

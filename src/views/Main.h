@@ -73,7 +73,6 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QAction* Action(const char* name, const QString& caption, const char* icon, const QString& hint = {});
   void SetStatus(int panel, const QString& text);
   bool RefuseWhileCounting();
   void LoadSettingsExecute();

@@ -24,19 +24,7 @@
 
 namespace qrmt {
 
-namespace {
-
-QAction* MakeAction(QWidget* owner, const char* name, const QString& caption, const QString& hint, const char* icon) {
-  auto* a = new QAction(CommandIcon(icon), caption, owner);
-  a->setObjectName(name);
-  // The hint before "|" is the tooltip, after it the status bar's text.
-  const qsizetype bar = hint.indexOf('|');
-  a->setToolTip(bar < 0 ? hint : hint.left(bar));
-  a->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
-  return a;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TfrmReport::TfrmReport(QWidget* parent) : QWidget(parent) {
   setObjectName("frmReport");
@@ -101,15 +89,16 @@ TfrmReport::TfrmReport(QWidget* parent) : QWidget(parent) {
   FToolBar = new QToolBar(this);
   FToolBar->setObjectName("tbReport");
   FToolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  QAction* selectAll = MakeAction(this, "SelectAll", "Select All", "Select All|Select All Report", "edit-select-all");
+  QAction* selectAll =
+      CommandAction(this, "SelectAll", "Select All", "edit-select-all", "Select All|Select All Report");
   QAction* copy =
-      MakeAction(this, "CopyToClipboard", "Copy to Clipboard", "Copy Report|Copy Report to Clipboard", "edit-copy");
-  QAction* clear = MakeAction(this, "Clear", "Clear Report", "Clear Report|Clear Report", "edit-clear");
+      CommandAction(this, "CopyToClipboard", "Copy to Clipboard", "edit-copy", "Copy Report|Copy Report to Clipboard");
+  QAction* clear = CommandAction(this, "Clear", "Clear Report", "edit-clear", "Clear Report|Clear Report");
   QAction* exportReport =
-      MakeAction(this, "ExportReport", "Export Report", "Export Report|Export Report", "document-save-as");
+      CommandAction(this, "ExportReport", "Export Report", "document-save-as", "Export Report|Export Report");
   exportReport->setEnabled(false);  // the export dialog comes with its own issue
-  QAction* print = MakeAction(this, "Print", "Print Report", "Print Report|Print Report", "document-print");
-  FShowColumns = MakeAction(this, "ShowColumns", "Show Columns", "Show/Hide Columns", "view-list-details");
+  QAction* print = CommandAction(this, "Print", "Print Report", "document-print", "Print Report|Print Report");
+  FShowColumns = CommandAction(this, "ShowColumns", "Show Columns", "view-list-details", "Show/Hide Columns");
   connect(selectAll, &QAction::triggered, this, &TfrmReport::SelectAllExecute);
   connect(copy, &QAction::triggered, this, &TfrmReport::CopyToClipboardExecute);
   connect(clear, &QAction::triggered, this, &TfrmReport::ClearExecute);
