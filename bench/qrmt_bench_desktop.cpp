@@ -16,6 +16,8 @@
 #include "app/qrmt_global.h"
 #include "components/qrmt_reportgrid.h"
 #include "views/Main.h"
+#include "views/FileSelection.h"
+#include "components/qrmt_queuegrid.h"
 #include "views/Report.h"
 
 using namespace qrmt;
@@ -62,11 +64,14 @@ int main(int argc, char** argv) {
     window->ShowMode(2);
     for (const auto& e : fs::recursive_directory_iterator(argv[1])) {
       if (!e.is_regular_file() || e.is_symlink()) continue;
-      TCountQueueItem* item = window->QueueRows().Add();
-      item->Path = e.path().parent_path().string() + "/";
-      item->FileName = e.path().filename().string();
+      {
+        auto item = std::make_unique<TCountQueueItem>();
+        item->Path = e.path().parent_path().string() + "/";
+        item->FileName = e.path().filename().string();
+        window->SelectionView()->Queue()->Append(std::move(item));
+      }
     }
-    const int files = window->QueueRows().Count();
+    const int files = window->SelectionView()->Queue()->Count();
     auto t0 = Clock::now();
     window->findChild<QAction*>("CountFiles")->trigger();
     const double run = Seconds(t0);

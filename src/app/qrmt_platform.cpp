@@ -26,6 +26,10 @@ std::string TUserDialogs::SaveFileName(const std::string&, const std::string&, c
   return {};
 }
 
+bool TUserDialogs::InputQuery(const std::string&, const std::string&, std::string&) {
+  return false;
+}
+
 namespace {
 
 std::map<THandle, TMessageReceiver*>& Receivers() {

@@ -43,6 +43,9 @@ class TUserDialogs {
   // when the user cancels (always, without a desktop).
   virtual std::string OpenFileName(const std::string& caption, const std::string& folder, const std::string& filter);
   virtual std::string SaveFileName(const std::string& caption, const std::string& folder, const std::string& filter);
+  // A one-line input box starting with `value`; true and the answer in
+  // `value` on OK, false on Cancel (always, without a desktop).
+  virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
 };
 
 // The dialogs in use; without a desktop, messages go to stderr and

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -54,6 +56,14 @@ std::string TQtDialogs::SaveFileName(const std::string& caption, const std::stri
   return QFileDialog::getSaveFileName(QApplication::activeWindow(), Q(caption), Q(folder), Q(filter), nullptr,
                                       QFileDialog::DontConfirmOverwrite)
       .toStdString();
+}
+
+bool TQtDialogs::InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+  bool ok = false;
+  const QString answer =
+      QInputDialog::getText(QApplication::activeWindow(), Q(caption), Q(prompt), QLineEdit::Normal, Q(value), &ok);
+  if (ok) value = answer.toStdString();
+  return ok;
 }
 
 void PlaySoundFile(const std::string& file) {

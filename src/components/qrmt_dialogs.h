@@ -10,6 +10,7 @@ class TQtDialogs : public TUserDialogs {
   int MessageBox(const std::string& text, const std::string& caption, TMsgIcon icon, TMsgButtons buttons) override;
   std::string OpenFileName(const std::string& caption, const std::string& folder, const std::string& filter) override;
   std::string SaveFileName(const std::string& caption, const std::string& folder, const std::string& filter) override;
+  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
 };
 
 // Plays a sound file with the desktop's player (paplay, pw-play or aplay)

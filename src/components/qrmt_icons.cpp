@@ -34,6 +34,15 @@ QIcon CommandIcon(const char* themeName) {
       {"view-list-details", QStyle::SP_FileDialogDetailedView},
       {"go-previous", QStyle::SP_ArrowBack},
       {"go-home", QStyle::SP_DirHomeIcon},
+      {"document-new", QStyle::SP_FileIcon},
+      {"document-properties", QStyle::SP_FileDialogInfoView},
+      {"list-remove", QStyle::SP_DialogDiscardButton},
+      {"list-add", QStyle::SP_DialogYesButton},
+      {"folder-new", QStyle::SP_FileDialogNewFolder},
+      {"document-import", QStyle::SP_ArrowDown},
+      {"edit-paste", QStyle::SP_FileDialogStart},
+      {"package-x-generic", QStyle::SP_DriveFDIcon},
+      {"view-list-icons", QStyle::SP_FileDialogListView},
   };
   QIcon fallback;
   if (QApplication::instance() != nullptr && QApplication::style() != nullptr) {

@@ -19,12 +19,14 @@
 #include <QWhatsThis>
 
 #include "About.h"
+#include "FileSelection.h"
 #include "Report.h"
 #include "Settings.h"
 #include "app/qrmt_global.h"
 #include "app/qrmt_messages.h"
 #include "components/qrmt_help.h"
 #include "components/qrmt_icons.h"
+#include "components/qrmt_queuegrid.h"
 #include "components/qrmt_updates.h"
 
 namespace qrmt {
@@ -65,6 +67,7 @@ TKestruneCountQRMT::TKestruneCountQRMT(QWidget* parent) : QMainWindow(parent) {
     connect(FModes[static_cast<size_t>(m)], &QAction::triggered, this, [this, m] { ShowMode(m); });
   }
   QAction* count = CommandAction(this, "CountFiles", "Count Files", "media-playback-start");
+  FCount = count;
   connect(count, &QAction::triggered, this, &TKestruneCountQRMT::CountFilesExecute);
   FLoad = CommandAction(this, "settingsLoad", "Load Settings ...", "document-open");
   FSaveAs = CommandAction(this, "settingsSaveAs", "Save Settings As ...", "document-save-as");
@@ -242,6 +245,8 @@ void TKestruneCountQRMT::closeEvent(QCloseEvent* event) {
     a.mfHeight.Value = g.height();
   }
   if (FReport) FReport->StoreColumnWidths();
+  // An add that runs stops at its next look at the events.
+  if (Global) SendMessage(Global->SelectionWindow, UM_ABORT);
   event->accept();
 }
 
@@ -271,18 +276,7 @@ bool TKestruneCountQRMT::eventFilter(QObject* watched, QEvent* event) {
 void TKestruneCountQRMT::ShowMode(int mode) {
   QWidget* view = nullptr;
   switch (mode) {
-    case 0:
-      if (!FSelection) {
-        FSelection = new QWidget(FWorkSpace);
-        FSelection->setObjectName("frmFileSelection");
-        auto* layout = new QVBoxLayout(FSelection);
-        auto* note = new QLabel("The file selection view is not part of this build yet.", FSelection);
-        note->setAlignment(Qt::AlignCenter);
-        layout->addWidget(note);
-        FWorkSpace->addWidget(FSelection);
-      }
-      view = FSelection;
-      break;
+    case 0: view = SelectionView(); break;
     case 1:
       if (!FSettings) {
         FSettings = new TfrmSettings(FWorkSpace);
@@ -302,16 +296,27 @@ void TKestruneCountQRMT::ShowMode(int mode) {
   FWorkSpace->setCurrentWidget(view);
 }
 
+TfrmFileSelection* TKestruneCountQRMT::SelectionView() {
+  if (!FSelection) {
+    FSelection = new TfrmFileSelection(FWorkSpace);
+    FSelection->SetCountAction(FCount);
+    FWorkSpace->addWidget(FSelection);
+  }
+  return FSelection;
+}
+
 void TKestruneCountQRMT::CountFilesExecute() {
   if (!Global) return;
-  if (FQueueRows.Empty()) {
+  TCountQueueModel* queue = SelectionView()->Queue();
+  queue->Flush();
+  if (queue->Count() == 0) {
     Dialogs().MessageBox(msg::AddFilesFirst, Global->Title, TMsgIcon::Information, TMsgButtons::OK);
     if (!FModes[0]->isChecked()) ShowMode(0);
     return;
   }
   ShowMode(2);
   try {
-    if (!Global->CountFiles(FQueueRows))
+    if (!Global->CountFiles(queue->Rows()))
       Dialogs().MessageBox(CountRunning, Global->Title, TMsgIcon::Information, TMsgButtons::OK);
   } catch (const std::exception& e) {
     ShowError(e);

@@ -20,6 +20,7 @@ class QStackedWidget;
 
 namespace qrmt {
 
+class TfrmFileSelection;
 class TfrmReport;
 class TfrmSettings;
 class TUpdateChecker;
@@ -48,9 +49,8 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   // Runs a modal dialog; tests replace it to answer without waiting.
   static inline std::function<int(QDialog&)> RunDialog;
 
-  // The rows to count. The file selection view's queue grid stands here
-  // until that view exists.
-  TCountQueue& QueueRows() { return FQueueRows; }
+  // The file selection view, made on first need.
+  TfrmFileSelection* SelectionView();
 
   void CountFilesExecute();
   void ShowMode(int mode);  // 0 file selection, 1 settings, 2 report
@@ -85,7 +85,8 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   THandle FHandle = 0;
   bool FShown = false;
   QStackedWidget* FWorkSpace;
-  QWidget* FSelection = nullptr;
+  TfrmFileSelection* FSelection = nullptr;
+  QAction* FCount = nullptr;
   TfrmSettings* FSettings = nullptr;
   TfrmReport* FReport = nullptr;
   std::array<QAction*, 3> FModes{};
@@ -95,7 +96,6 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   QAction* FSaveAs;
   QAction* FRestore;
   std::array<QLabel*, 5> FPanels{};
-  TCountQueue FQueueRows;
   TUpdateChecker* FUpdates;
   THelpWindow* FHelp = nullptr;
   bool FSilentCheck = false;  // the automatic check tells only of an update

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,20 @@ class TScriptedDialogs : public TUserDialogs {
   std::string SaveFileName(const std::string& caption, const std::string&, const std::string&) override {
     return NextFile(caption);
   }
+  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override {
+    Inputs.push_back({caption, prompt, value});
+    if (InputAnswers.empty()) return false;
+    auto answer = InputAnswers.front();
+    InputAnswers.pop_front();
+    if (!answer) return false;
+    value = *answer;
+    return true;
+  }
+  struct TAsked {
+    std::string Caption, Prompt, Value;
+  };
+  std::vector<TAsked> Inputs;
+  std::deque<std::optional<std::string>> InputAnswers;  // nullopt: Cancel
   std::vector<TShown> Shown;
   std::deque<int> Answers;
   std::deque<std::string> Files;  // answers of the file dialogs; empty: cancelled

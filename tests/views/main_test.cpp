@@ -1,4 +1,6 @@
 #include "views/Main.h"
+#include "views/FileSelection.h"
+#include "components/qrmt_queuegrid.h"
 
 #include <gtest/gtest.h>
 
@@ -69,9 +71,12 @@ class MainWindowTest : public AppTest {
     for (int i = 0; i < n; ++i) {
       const std::string name = "f" + std::to_string(i) + ".c";
       Write("data/" + name, std::string(static_cast<size_t>(i + 1), '\n'));
-      TCountQueueItem* item = window->QueueRows().Add();
-      item->Path = Root("data") + "/";
-      item->FileName = name;
+      {
+        auto item = std::make_unique<TCountQueueItem>();
+        item->Path = Root("data") + "/";
+        item->FileName = name;
+        window->SelectionView()->Queue()->Append(std::move(item));
+      }
     }
   }
 
@@ -303,16 +308,22 @@ TEST_F(MainWindowTest, TheWindowsDrawAtFullAndAtTheMinimumSize) {
   const std::filesystem::path sources = std::filesystem::path(QRMT_FIXTURES).parent_path().parent_path() / "src";
   for (const auto& e : std::filesystem::recursive_directory_iterator(sources)) {
     if (!e.is_regular_file()) continue;
-    TCountQueueItem* item = window->QueueRows().Add();
-    item->Path = e.path().parent_path().string() + "/";
-    item->FileName = e.path().filename().string();
+    {
+      auto item = std::make_unique<TCountQueueItem>();
+      item->Path = e.path().parent_path().string() + "/";
+      item->FileName = e.path().filename().string();
+      window->SelectionView()->Queue()->Append(std::move(item));
+    }
   }
-  TCountQueueItem* gone = window->QueueRows().Add();
-  gone->Path = sources.string() + "/";
-  gone->FileName = "missing.cpp";
+  {
+    auto gone = std::make_unique<TCountQueueItem>();
+    gone->Path = sources.string() + "/";
+    gone->FileName = "missing.cpp";
+    window->SelectionView()->Queue()->Append(std::move(gone));
+  }
   Find("CountFiles")->trigger();
-  ASSERT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), window->QueueRows().Count());
-  EXPECT_TRUE(window->ReportView()->StatTable()->IsRed(window->QueueRows().Count() - 1, rcFileName));
+  ASSERT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), window->SelectionView()->Queue()->Count());
+  EXPECT_TRUE(window->ReportView()->StatTable()->IsRed(window->SelectionView()->Queue()->Count() - 1, rcFileName));
   for (QSize size : {QSize(1280, 800), QSize(800, 450)}) {
     window->resize(size);
     QApplication::processEvents();
