@@ -99,6 +99,7 @@ TShellFileList::TShellFileList(QWidget* parent)
   FDetails->setUniformRowHeights(true);
   FDetails->header()->resizeSection(0, 260);
   connect(FModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+    FRead.insert(QDir(path).absolutePath());
     if (QDir(path) != QDir(FFolder)) return;
     FLoaded = true;
     emit FolderLoaded();
@@ -133,7 +134,7 @@ void TShellFileList::SetFolder(const QString& folder) {
   FList->setRootIndex(root);
   FDetails->setRootIndex(root);
   // A folder read before is not read again: tell at once.
-  if (FModel->rowCount(FFilter->Root) > 0 || !FModel->canFetchMore(FFilter->Root)) {
+  if (FRead.contains(QDir(folder).absolutePath())) {
     FLoaded = true;
     emit FolderLoaded();
   }
@@ -144,7 +145,8 @@ void TShellFileList::Refresh() {
   const QString keep = current.isValid() ? FModel->filePath(FFilter->mapToSource(current)) : QString();
   const int keepRow = current.isValid() ? current.row() : -1;
   QStringList selected;
-  for (const QModelIndex& i : FSelection->selectedRows()) selected << FModel->filePath(FFilter->mapToSource(i));
+  for (const QModelIndex& i : FSelection->selectedIndexes())
+    if (i.column() == 0) selected << FModel->filePath(FFilter->mapToSource(i));
   FFilter->Reread();
   const QModelIndex root = ProxyRoot();
   FList->setRootIndex(root);
@@ -194,7 +196,8 @@ void TShellFileList::SetStyle(TStyle style) {
   FList->setMovement(QListView::Static);
   FList->setDragEnabled(true);
   FList->setDragDropMode(QAbstractItemView::DragOnly);
-  FList->setUniformItemSizes(style != vsIcons);
+  // Columns of the list take the width of their longest name.
+  FList->setUniformItemSizes(false);
   FStack->setCurrentWidget(FList);
 }
 
@@ -218,7 +221,10 @@ QList<TShellItem> TShellFileList::Items() const {
 }
 
 QList<TShellItem> TShellFileList::SelectedItems() const {
-  QModelIndexList rows = FSelection->selectedRows();
+  // Column 0 of each selected item: the list view selects no other column.
+  QModelIndexList rows;
+  for (const QModelIndex& i : FSelection->selectedIndexes())
+    if (i.column() == 0) rows.push_back(i);
   std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
   QList<TShellItem> items;
   for (const QModelIndex& i : rows)

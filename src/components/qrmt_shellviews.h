@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFileInfo>
+#include <QSet>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QWidget>
@@ -102,6 +103,7 @@ class TShellFileList : public QWidget {
   QString FFolder;
   TStyle FStyle = vsList;
   bool FLoaded = false;
+  QSet<QString> FRead;  // folders the model has read
 };
 
 }  // namespace qrmt

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -129,7 +130,8 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   typePanel->setObjectName("pnlFilterType");
   FTypes = new TCheckComboBox(typePanel);
   FTypes->setObjectName("cmbFileTypes");
-  FTypes->setMinimumWidth(178);
+  FTypes->setMinimumWidth(110);
+  FTypes->setMinimumContentsLength(16);
   auto* typeRow = new QHBoxLayout(typePanel);
   typeRow->setContentsMargins(0, 0, 0, 0);
   typeRow->addWidget(new QLabel("   File Format:", typePanel));
@@ -138,7 +140,8 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   extPanel->setObjectName("pnlFileExtensions");
   FExts = new TCheckComboBox(extPanel);
   FExts->setObjectName("cmbFileExt");
-  FExts->setMinimumWidth(89);
+  FExts->setMinimumWidth(80);
+  FExts->setMinimumContentsLength(8);
   auto* extRow = new QHBoxLayout(extPanel);
   extRow->setContentsMargins(0, 0, 0, 0);
   extRow->addWidget(new QLabel("   File Extensions", extPanel));
@@ -182,10 +185,12 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   FList->SetDecision([this](const QFileInfo& info) { return FilesListAddFolder(info); });
   connect(FList, &TShellFileList::ItemDoubleClicked, this, &TfrmFileSelection::FilesListDblClick);
 
-  auto* addBar = new QToolBar(files);
-  addBar->setObjectName("tbSelectFiles");
-  addBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  addBar->setIconSize(QSize(16, 16));
+  // The add buttons, in one row where the view is wide enough, else two.
+  FAddBar = new QWidget(files);
+  FAddBar->setObjectName("tbSelectFiles");
+  FAddGrid = new QGridLayout(FAddBar);
+  FAddGrid->setContentsMargins(2, 2, 2, 2);
+  FAddGrid->setSpacing(2);
   QAction* addAll = CommandAction(this, "sfAddAllFiles", "Add &All Files", "list-add");
   QAction* addTree = CommandAction(this, "sfAddAllFilesWithFolders", "Add All Files &Including Subfolders", "folder-new");
   QAction* addSelected = CommandAction(this, "sfAddSelected", "Add &Selected Files", "document-import");
@@ -194,7 +199,15 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   connect(addTree, &QAction::triggered, this, &TfrmFileSelection::sfAddAllFilesWithFoldersExecute);
   connect(addSelected, &QAction::triggered, this, &TfrmFileSelection::sfAddSelectedExecute);
   connect(addClipboard, &QAction::triggered, this, &TfrmFileSelection::sfAddFromClipboardExecute);
-  for (QAction* a : {addAll, addTree, addSelected, addClipboard}) addBar->addAction(a);
+  for (QAction* a : {addAll, addTree, addSelected, addClipboard}) {
+    auto* b = new QToolButton(FAddBar);
+    b->setDefaultAction(a);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setAutoRaise(true);
+    b->setIconSize(QSize(16, 16));
+    FAddButtons.push_back(b);
+  }
+  LayOutAddButtons(true);
 
   auto* filesLayout = new QVBoxLayout(files);
   filesLayout->setContentsMargins(0, 0, 0, 0);
@@ -202,7 +215,7 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   filesLayout->addWidget(Caption(files, "lblSelectFiles", "  Select Files"));
   filesLayout->addWidget(tools);
   filesLayout->addWidget(FList, 1);
-  filesLayout->addWidget(addBar);
+  filesLayout->addWidget(FAddBar);
 
   auto* queuePanel = new QWidget(right);
   queuePanel->setObjectName("pnlCountQueue");
@@ -226,6 +239,7 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   FGrid->setColumnWidth(1, 131);
   FGrid->setColumnWidth(2, 308);
   FGrid->installEventFilter(this);
+  FGrid->viewport()->setAcceptDrops(true);
   FGrid->viewport()->installEventFilter(this);
   connect(FGrid->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
     if (QApplication::keyboardModifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return;
@@ -290,6 +304,7 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   connect(FTree, &TShellFolderTree::FolderChanged, this, &TfrmFileSelection::FoldersTreeChange);
   // The tree starts on its top node, which is not remembered.
   FTree->Select(FTree->TopNode());
+  FTree->expand(FTree->TopNode());
   FHandle = RegisterReceiver(this);
   FReady = true;
 }
@@ -336,6 +351,21 @@ void TfrmFileSelection::ApplySizes() {
   // The folder panel keeps between 200 pixels and half the view's width.
   FLeft->setMinimumWidth(200);
   FLeft->setMaximumWidth(std::max(200, width() / 2));
+  int needed = 0;
+  for (QToolButton* b : FAddButtons) needed += b->sizeHint().width() + 2;
+  LayOutAddButtons(FAddBar->width() >= needed + 8);
+}
+
+void TfrmFileSelection::LayOutAddButtons(bool oneRow) {
+  if (FAddOneRow == oneRow && FAddGrid->count() == static_cast<int>(FAddButtons.size())) return;
+  FAddOneRow = oneRow;
+  for (QToolButton* b : FAddButtons) FAddGrid->removeWidget(b);
+  for (size_t i = 0; i < FAddButtons.size(); ++i) {
+    const int n = static_cast<int>(i);
+    FAddGrid->addWidget(FAddButtons[i], oneRow ? 0 : n / 2, oneRow ? n : n % 2, Qt::AlignLeft);
+  }
+  for (int c = 0; c < 5; ++c) FAddGrid->setColumnStretch(c, 0);
+  FAddGrid->setColumnStretch(oneRow ? 4 : 2, 1);
 }
 
 // --- the file list ----------------------------------------------------------------
@@ -474,6 +504,7 @@ void TfrmFileSelection::AddFile(const std::string& fileName) {
     WriteLog(std::string(msg::AddFileLogPrefix) + e.what());
   }
   FQueue->Append(std::move(item));
+  if (FAdding == 0) FQueue->Flush();  // a single file is shown at once
   QueueSizeChanged();
 }
 
@@ -508,7 +539,7 @@ void TfrmFileSelection::sfAddAllFilesExecute() {
   FSlice.invalidate();
   for (const TShellItem& item : FList->Items()) {
     if (Pump()) break;
-    if (!item.IsFolder) AddFile(S(item.Path));
+    if (!IsShellFolder(QFileInfo(item.Path))) AddFile(S(item.Path));
   }
   FQueue->Flush();
   if (Global) SendMessage(Global->MainWindow, UM_ADDING_FILES, 0);
@@ -550,7 +581,8 @@ void TfrmFileSelection::FilesListDblClick() {
   if (selected.isEmpty()) return;
   const TShellItem& first = selected.front();
   FAbort = false;
-  if (first.IsFolder && !SameExtension(S(first.Path), ".zip")) {
+  const bool isFolder = IsShellFolder(QFileInfo(first.Path));
+  if (isFolder && !SameExtension(S(first.Path), ".zip")) {
     const QModelIndex child = FTree->ChildNamed(FTree->currentIndex(), first.DisplayName);
     if (child.isValid()) {
       FTree->expand(FTree->currentIndex());
@@ -558,7 +590,7 @@ void TfrmFileSelection::FilesListDblClick() {
     }
     return;
   }
-  if (first.IsFolder) {
+  if (isFolder) {
     AddZipArchive(S(first.Path));
     return;
   }

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <array>
+#include <vector>
 #include <QWidget>
 #include <string>
 
@@ -13,6 +14,7 @@
 
 class QAction;
 class QActionGroup;
+class QGridLayout;
 class QLabel;
 class QMimeData;
 class QSplitter;
@@ -83,6 +85,7 @@ class TfrmFileSelection : public QWidget, public TMessageReceiver {
  private:
   void FormShow();
   void ApplySizes();
+  void LayOutAddButtons(bool oneRow);
   void ChangeViewStyle();
   void SetViewStyleFromMenu(int style);
   void ShowFoldersClick(bool checked);
@@ -115,6 +118,10 @@ class TfrmFileSelection : public QWidget, public TMessageReceiver {
   QSplitter* FSplitter;
   QWidget* FLeft;
   QToolButton* FCount;
+  QWidget* FAddBar;
+  QGridLayout* FAddGrid;
+  std::vector<QToolButton*> FAddButtons;
+  bool FAddOneRow = true;
   QAction* FShowFolders;
   QAction* FZip;
   std::array<QAction*, 4> FStyles{};

@@ -25,6 +25,8 @@
 
 #include "app/app_fixture.h"
 #include "app/qrmt_messages.h"
+#include "common/test_formats.h"
+#include "components/qrmt_checkcombo.h"
 #include "components/qrmt_help.h"
 #include "components/qrmt_updates.h"
 #include "views/About.h"
@@ -243,6 +245,30 @@ TEST_F(MainWindowTest, CommandsThatReplaceWhatARunReadsWaitForItsEnd) {
   for (const auto& s : Dialogs.Shown) told += s.Text.find("being counted") != std::string::npos;
   EXPECT_EQ(told, 2);
   EXPECT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), 3);
+}
+
+TEST_F(MainWindowTest, RemovingRowsAndFormatsDuringARunLeavesTheRunAlone) {
+  Open();
+  g->EventSliceMs = 0;
+  Queue(3);
+  TfrmFileSelection* selection = window->SelectionView();
+  int c = 0;
+  while (g->FileTypes[c].Title != "C") ++c;
+  bool done = false;
+  OnPump = [&] {
+    if (!g->CountRunning() || done) return;
+    done = true;
+    selection->findChild<QAction*>("cqRemoveAll")->trigger();
+    selection->FileTypesBox()->SetCurrent(c);
+    Dialogs.Answers = {mrYes};
+    selection->findChild<QAction*>("removeFileType")->trigger();
+  };
+  Find("CountFiles")->trigger();
+  ASSERT_TRUE(done);
+  EXPECT_EQ(selection->Queue()->Count(), 0);
+  EXPECT_EQ(FindTitle(g->FileTypes, "C"), nullptr);
+  EXPECT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), 3);
+  EXPECT_EQ(window->ReportView()->StatTable()->FooterText(rcTotal), "6");
 }
 
 TEST_F(MainWindowTest, TheSettingsViewReadsAgainOnNotificationWithoutWriting) {
