@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFileInfo>
+#include <QTimer>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QUrl>
@@ -59,7 +61,7 @@ void CloseOnSignals(QApplication& app) {
   for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
 }
 
-int RunDesktop(int argc, char** argv) {
+int RunDesktop(int argc, char** argv, const QStringList& paths) {
   QApplication app(argc, argv);
   InitResources();
   app.setWindowIcon(QIcon(":/qrmt/quorimeter.png"));
@@ -78,6 +80,7 @@ int RunDesktop(int argc, char** argv) {
                      [&](QSessionManager&) { window->close(); });
     if (!EndedBySignal) {
       window->show();
+      if (!paths.isEmpty()) QTimer::singleShot(0, window.get(), [&] { window->OpenPaths(paths); });
       status = app.exec();
     }
     window.reset();
@@ -113,7 +116,18 @@ int main(int argc, char** argv) {
     std::cout << qrmt::ProgramUsage();
     return qrmt::ecOk;
   }
-  if (args.empty()) return RunDesktop(argc, argv);
-  std::cerr << "quorimeter: unknown command '" << args[0] << "'\n" << qrmt::ProgramUsage();
-  return qrmt::ecUsage;
+  if (!args.empty() && !args[0].empty() && args[0][0] == '-') {
+    std::cerr << "quorimeter: unknown option '" << args[0] << "'\n" << qrmt::ProgramUsage();
+    return qrmt::ecUsage;
+  }
+  // Anything else names files and folders to put into the count queue.
+  QStringList paths;
+  for (const std::string& a : args) {
+    if (!QFileInfo::exists(QString::fromStdString(a))) {
+      std::cerr << "quorimeter: '" << a << "' does not exist\n";
+      continue;
+    }
+    paths << QString::fromStdString(a);
+  }
+  return RunDesktop(argc, argv, paths);
 }

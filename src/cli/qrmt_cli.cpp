@@ -501,9 +501,13 @@ std::optional<std::string> LoadSettingsForCli(const std::string& file, TSettings
 
 std::string ProgramUsage() {
   return std::string(
-             "Usage: quorimeter count [OPTIONS] PATH...\n"
+             "Usage: quorimeter [FILE|FOLDER]...\n"
+             "       quorimeter count [OPTIONS] PATH...\n"
              "       quorimeter formats [--settings FILE]\n"
              "       quorimeter --help | --version\n"
+             "\n"
+             "Without a command the desktop program opens; files and folders named\n"
+             "go into its count queue.\n"
              "\n") +
          "Run 'quorimeter count --help' for the options of the command-line counter.\n";
 }

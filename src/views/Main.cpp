@@ -296,6 +296,13 @@ void TKestruneCountQRMT::ShowMode(int mode) {
   FWorkSpace->setCurrentWidget(view);
 }
 
+void TKestruneCountQRMT::OpenPaths(const QStringList& paths) {
+  ShowMode(0);
+  QStringList absolute;
+  for (const QString& p : paths) absolute << QFileInfo(p).absoluteFilePath();
+  SelectionView()->AddDropped(absolute);
+}
+
 TfrmFileSelection* TKestruneCountQRMT::SelectionView() {
   if (!FSelection) {
     FSelection = new TfrmFileSelection(FWorkSpace);

@@ -49,6 +49,9 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   // Runs a modal dialog; tests replace it to answer without waiting.
   static inline std::function<int(QDialog&)> RunDialog;
 
+  // Files and folders handed over at start (the command line, a file
+  // manager's "Open with"): queued as if dropped on the count queue.
+  void OpenPaths(const QStringList& paths);
   // The file selection view, made on first need.
   TfrmFileSelection* SelectionView();
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
@@ -245,6 +246,25 @@ TEST_F(MainWindowTest, CommandsThatReplaceWhatARunReadsWaitForItsEnd) {
   for (const auto& s : Dialogs.Shown) told += s.Text.find("being counted") != std::string::npos;
   EXPECT_EQ(told, 2);
   EXPECT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), 3);
+}
+
+TEST_F(MainWindowTest, PathsGivenAtStartAreQueuedAsIfDropped) {
+  Open();
+  g->EventSliceMs = 0;
+  const std::string file = Write("given/one.c", "x\n");
+  Write("given/tree/two.h", "");
+  Write("given/tree/skip.qq", "");
+  const QString cwd = QDir::currentPath();
+  QDir::setCurrent(QString::fromStdString(Root("given")));
+  window->ShowMode(2);
+  window->OpenPaths({QString::fromStdString(file), "tree"});
+  QDir::setCurrent(cwd);
+  EXPECT_TRUE(Find("modeSelectFiles")->isChecked());
+  TCountQueueModel* queue = window->SelectionView()->Queue();
+  ASSERT_EQ(queue->Count(), 2);
+  EXPECT_EQ(queue->Item(0).FullName(), file);
+  EXPECT_EQ(queue->Item(1).FullName(), Root("given") + "/tree/two.h");
+  EXPECT_EQ(window->StatusText(3), "2 : file(s) to count");
 }
 
 TEST_F(MainWindowTest, RemovingRowsAndFormatsDuringARunLeavesTheRunAlone) {
