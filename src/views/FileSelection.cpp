@@ -228,6 +228,7 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   FGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   FGrid->setShowGrid(false);
   FGrid->setWordWrap(false);
+  FGrid->setTextElideMode(Qt::ElideMiddle);  // a long path keeps its file name in sight
   FGrid->setAcceptDrops(true);
   FGrid->setDragDropMode(QAbstractItemView::DropOnly);
   FGrid->verticalHeader()->hide();

@@ -31,6 +31,11 @@
 #include "components/qrmt_help.h"
 #include "components/qrmt_updates.h"
 #include "views/About.h"
+#include "views/CommentsEditor.h"
+#include "views/FileTypeEditor.h"
+#include "components/qrmt_shellviews.h"
+#include <QFileSystemModel>
+#include <QToolButton>
 #include "views/Report.h"
 #include "views/Settings.h"
 
@@ -388,6 +393,60 @@ TEST_F(MainWindowTest, TheWindowsDrawAtFullAndAtTheMinimumSize) {
   QApplication::processEvents();
   save(about, "about.png", about.size());
   EXPECT_GE(about.width(), 400);
+}
+
+TEST_F(MainWindowTest, TheFileSelectionAndTheFormatEditorDrawAtFullAndAtTheMinimumSize) {
+  // A folder with a long name, a queue of thousands of rows, and both
+  // editor dialogs. With QRMT_CHECK_OUTPUT set the pictures are kept.
+  QTemporaryDir temp;
+  const QString out =
+      qEnvironmentVariableIsEmpty("QRMT_CHECK_OUTPUT") ? temp.path() : qEnvironmentVariable("QRMT_CHECK_OUTPUT");
+  auto save = [&](QWidget& w, const QString& name) {
+    const QPixmap picture = w.grab();
+    EXPECT_FALSE(picture.isNull()) << name.toStdString();
+    EXPECT_TRUE(picture.save(out + "/" + name)) << name.toStdString();
+  };
+  Open();
+  g->EventSliceMs = 15;
+  const std::string folder = "a folder with a rather long name to see how the tree and the list cope with it";
+  for (int i = 0; i < 3000; ++i) Write(folder + "/sub/file" + std::to_string(i) + ".c", "x");
+  for (int i = 0; i < 12; ++i) Write(folder + "/unit" + std::to_string(i) + ".pas", "x");
+  window->OpenPaths({QString::fromStdString(Root(folder))});
+  TfrmFileSelection* view = window->SelectionView();
+  ASSERT_EQ(view->Queue()->Count(), 3012);
+  view->FoldersTree()->Select(view->FoldersTree()->FileSystem()->index(QString::fromStdString(Root(folder))));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->FilesList()->Items().size() == 13; }, 10000));
+  for (QSize size : {QSize(1280, 800), QSize(800, 450)}) {
+    window->resize(size);
+    QTest::qWait(50);
+    save(*window, QString("main-selection-%1x%2.png").arg(size.width()).arg(size.height()));
+    // Every command of the view can be reached at this size.
+    for (const char* name : {"sfAddAllFiles", "sfAddAllFilesWithFolders", "sfAddSelected", "sfAddFromClipboard",
+                             "cqRemoveAll", "cqRemoveSelected"}) {
+      bool shown = false;
+      for (QToolButton* b : view->findChildren<QToolButton*>())
+        if (b->defaultAction() == view->findChild<QAction*>(name) && b->isVisible())
+          shown = shown || view->rect().contains(QRect(b->mapTo(view, QPoint(0, 0)), b->size()));
+      EXPECT_TRUE(shown) << name << " at " << size.width();
+    }
+  }
+  TfrmFileTypeEditor editor(window.get());
+  editor.SetTitle("Pascal");
+  editor.AddMask("*.pas", true);
+  editor.AddMask("*.dpr", false);
+  TComment c;
+  c.CommentType = 1;
+  c.StartSymbol = "{";
+  c.StopSymbol = "}";
+  editor.AddComment(c);
+  editor.show();
+  QApplication::processEvents();
+  save(editor, "format-editor.png");
+  TfrmCommentsEditor comment(&editor);
+  comment.SetComment(c);
+  comment.show();
+  QApplication::processEvents();
+  save(comment, "comment-editor.png");
 }
 
 namespace {
