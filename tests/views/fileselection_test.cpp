@@ -22,6 +22,7 @@
 
 #include "app/app_fixture.h"
 #include "app/qrmt_messages.h"
+#include "app/qrmt_proc.h"
 #include "common/test_formats.h"
 #include "components/qrmt_checkcombo.h"
 #include "components/qrmt_queuegrid.h"
@@ -279,6 +280,15 @@ TEST_F(FileSelectionTest, WalksSkipLinksToFoldersAndAddLinksToFiles) {
   fs::create_symlink(top + "/real/a.c", top + "/link.c");
   view->AddFolder(top);
   EXPECT_EQ(SortedRows(), (QStringList{Q(top + "/link.c"), Q(top + "/real/a.c")}));
+  // A folder that cannot be read is named in the log, never in a box.
+  SetLogFolder(Program());
+  registry::WriteInteger("DebugLog", 1);
+  view->AddFolder(top + "/gone");
+  EXPECT_TRUE(Dialogs.Shown.empty());
+  const std::string logged = Read(Program("error.log"));
+  EXPECT_NE(logged.find("(f) AddFolder: \"" + top + "/gone\" cannot be read: No such file or directory"),
+            std::string::npos)
+      << logged;
 }
 
 TEST_F(FileSelectionTest, AbortStopsTheAddKeepsItsRowsAndTheNextAddRuns) {
