@@ -17,6 +17,7 @@ inline constexpr unsigned UM_QUEUE_SIZE = WM_USER + 8;        // 1032 -> main: w
 inline constexpr unsigned UM_CHECK_UPDATES = WM_USER + 9;     // 1033 -> main
 inline constexpr unsigned UM_UNZIP_PROGRESS = WM_USER + 16;   // 1040 -> main: wParam percent
 inline constexpr unsigned UM_REPORT_TOTALS = WM_USER + 18;    // 1042 -> report
+inline constexpr unsigned UM_EXPORT_PROGRESS = WM_USER + 19;  // 1043 -> main: wParam 1/0, lParam percent
 inline constexpr unsigned UM_APP_QUERY_VISIBLE = 0x500;
 inline constexpr unsigned UM_APP_SET_VISIBLE = 0x501;
 
@@ -29,6 +30,7 @@ inline constexpr const char* CountingProgress = "Counting files (%d%% done). Pre
 inline constexpr const char* AddingFiles = "Adding files. Press ESC to abort.";
 inline constexpr const char* FilesToCount = "%d : file(s) to count";
 inline constexpr const char* ExtractProgress = "Extract zip file: %d%% done";
+inline constexpr const char* ExportProgress = "Exporting the report (%d%% done).";
 inline constexpr const char* AbortQuestion = "Abort current operation?";
 inline constexpr const char* AreYouSure = "Are you sure?";
 inline constexpr const char* AddFileLogPrefix = "(f) AddFile: ";

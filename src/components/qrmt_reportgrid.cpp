@@ -29,7 +29,9 @@ QString Utf8(const std::string& s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QString CsvCell(const QString& cell) {
+}  // namespace
+
+QString CsvQuoted(const QString& cell) {
   QString out = "\"";
   for (QChar c : cell) {
     if (c == '"') out += '"';
@@ -37,6 +39,8 @@ QString CsvCell(const QString& cell) {
   }
   return out + '"';
 }
+
+namespace {
 
 QString GridCell(const QString& cell) {
   QString out;
@@ -55,7 +59,9 @@ QString GridCell(const QString& cell) {
   return out;
 }
 
-QString RtfText(const QString& cell) {
+}  // namespace
+
+QString RtfEscaped(const QString& cell) {
   QString out;
   for (QChar c : cell) {
     const ushort u = c.unicode();
@@ -71,6 +77,8 @@ QString RtfText(const QString& cell) {
   }
   return out;
 }
+
+namespace {
 
 }  // namespace
 
@@ -135,6 +143,17 @@ QString TReportTableModel::Text(const TRow& row, int column) const {
 
 QString TReportTableModel::CellText(int row, int column) const {
   return Text(FRows.at(static_cast<size_t>(row)), column);
+}
+
+int64_t TReportTableModel::Count(int row, int column) const {
+  const int count = CountIndex(column);
+  return count < 0 ? 0 : FRows.at(static_cast<size_t>(row)).Counts[static_cast<size_t>(count)];
+}
+
+double TReportTableModel::FooterPercent(int column) const {
+  const int of = PercentOf(column);
+  if (of < 0 || FSums[ciTotal] == 0) return 0;
+  return static_cast<double>(FSums[static_cast<size_t>(CountIndex(of))]) * 100.0 / static_cast<double>(FSums[ciTotal]);
 }
 
 bool TReportTableModel::IsRed(int row, int column) const {
@@ -357,10 +376,10 @@ QMimeData* TReportTableModel::MimeForBlock(const std::vector<int>& rows, const s
         grid += '\t';
       }
       plain += cell;
-      csv += CsvCell(cell);
+      csv += CsvQuoted(cell);
       grid += GridCell(cell);
       rtf += bold ? "\\pard\\intbl\\b " : "\\pard\\intbl ";
-      rtf += RtfText(cell);
+      rtf += RtfEscaped(cell);
       rtf += bold ? "\\b0\\cell" : "\\cell";
     }
     plain += '\n';

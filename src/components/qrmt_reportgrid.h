@@ -16,6 +16,11 @@ class QMimeData;
 
 namespace qrmt {
 
+// A cell in double quotes, a quote inside doubled.
+QString CsvQuoted(const QString& cell);
+// A text for RTF: \ { } escaped, other than ASCII as \uN?.
+QString RtfEscaped(const QString& cell);
+
 enum TReportColumn : int {
   rcFileName,
   rcNominal,
@@ -91,6 +96,13 @@ class TReportTableModel : public QAbstractTableModel {
   bool IsRed(int row, int column) const;
   // The value a percentage cell holds: count * 100 / total, 0 without lines.
   double Percent(int row, int column) const;
+  // The count a count column holds; 0 for the name and the percentages.
+  int64_t Count(int row, int column) const;
+  // The footer's percentage as a value: the sums' ratio * 100.
+  double FooterPercent(int column) const;
+  // Whether a column holds counts, or percentages.
+  static bool IsCountColumn(int column) { return CountIndex(column) >= 0; }
+  static bool IsPercentColumn(int column) { return PercentOf(column) >= 0; }
 
   // The block of `rows` by `columns` (both in display order), with the
   // titles of the columns first and the footer last, in every clipboard

@@ -423,6 +423,7 @@ intptr_t TKestruneCountQRMT::HandleMessage(unsigned code, uintptr_t wParam, intp
     case UM_ADDING_FILES: SetStatus(0, wParam == 1 ? QString(msg::AddingFiles) : QString()); break;
     case UM_COUNT_PROGRESS: SetStatus(0, wParam == 1 ? Printf(msg::CountingProgress, lParam) : QString()); break;
     case UM_QUEUE_SIZE: SetStatus(3, Printf(msg::FilesToCount, static_cast<long long>(wParam))); break;
+    case UM_EXPORT_PROGRESS: SetStatus(0, wParam == 1 ? Printf(msg::ExportProgress, lParam) : QString()); break;
     case UM_UNZIP_PROGRESS: SetStatus(0, Printf(msg::ExtractProgress, static_cast<long long>(wParam))); break;
     case UM_CHECK_UPDATES: CheckForUpdatesExecute(); break;
     default: break;

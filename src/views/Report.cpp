@@ -1,9 +1,14 @@
 #include "Report.h"
 
+#include "ExportReport.h"
+#include "app/qrmt_messages.h"
+#include "components/qrmt_export.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
+#include <QDir>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -96,13 +101,13 @@ TfrmReport::TfrmReport(QWidget* parent) : QWidget(parent) {
   QAction* clear = CommandAction(this, "Clear", "Clear Report", "edit-clear", "Clear Report|Clear Report");
   QAction* exportReport =
       CommandAction(this, "ExportReport", "Export Report", "document-save-as", "Export Report|Export Report");
-  exportReport->setEnabled(false);  // the export dialog comes with its own issue
   QAction* print = CommandAction(this, "Print", "Print Report", "document-print", "Print Report|Print Report");
   FShowColumns = CommandAction(this, "ShowColumns", "Show Columns", "view-list-details", "Show/Hide Columns");
   connect(selectAll, &QAction::triggered, this, &TfrmReport::SelectAllExecute);
   connect(copy, &QAction::triggered, this, &TfrmReport::CopyToClipboardExecute);
   connect(clear, &QAction::triggered, this, &TfrmReport::ClearExecute);
   connect(print, &QAction::triggered, this, &TfrmReport::PrintExecute);
+  connect(exportReport, &QAction::triggered, this, &TfrmReport::ExportReportExecute);
   connect(FShowColumns, &QAction::triggered, this, &TfrmReport::ShowColumnsExecute);
   for (QAction* a : {selectAll, copy, clear, exportReport, print, FShowColumns}) FToolBar->addAction(a);
 
@@ -286,68 +291,57 @@ void TfrmReport::PrintExecute() {
   }
 }
 
+TExportGrid TfrmReport::ExportGrid(bool selectedRowsOnly) const {
+  TExportGrid grid;
+  grid.Table = FModel;
+  const QHeaderView* header = FGrid->horizontalHeader();
+  for (int visual = 0; visual < header->count(); ++visual) {
+    const int c = header->logicalIndex(visual);
+    if (ColumnVisible(c)) grid.Columns.push_back(c);
+  }
+  if (selectedRowsOnly && FGrid->selectionModel()->hasSelection()) {
+    std::vector<char> chosen(static_cast<size_t>(FModel->rowCount()), 0);
+    for (const QItemSelectionRange& range : FGrid->selectionModel()->selection())
+      for (int r = range.top(); r <= range.bottom(); ++r) chosen[static_cast<size_t>(r)] = 1;
+    grid.AllRows = false;
+    for (size_t r = 0; r < chosen.size(); ++r)
+      if (chosen[r]) grid.Rows.push_back(static_cast<int>(r));
+  }
+  return grid;
+}
+
 void TfrmReport::PrintReport(QPrinter* printer) const {
-  std::vector<int> columns;
-  for (int c = 0; c < rcColumnCount; ++c)
-    if (ColumnVisible(c)) columns.push_back(c);
-  QPainter painter(printer);
-  if (columns.empty() || !painter.isActive()) return;
-  QFont font = painter.font();
-  font.setPointSize(8);
-  font.setStyleStrategy(QFont::PreferNoShaping);  // no ligatures: the text stays searchable
-  QFont bold = font;
-  bold.setBold(true);
-  const QFontMetricsF plainMetrics(font, printer), boldMetrics(bold, printer);
-  // Optimal widths: the widest text of each column, titles in two lines.
-  std::vector<double> widths;
-  for (int c : columns) {
-    double w = 0;
-    for (const QString& part : TReportTableModel::ColumnTitleTwoLines(c).split('\n'))
-      w = std::max(w, boldMetrics.horizontalAdvance(part));
-    w = std::max(w, boldMetrics.horizontalAdvance(FModel->FooterText(c)));
-    for (int r = 0; r < FModel->rowCount(); ++r)
-      w = std::max(w, plainMetrics.horizontalAdvance(FModel->CellText(r, c)));
-    widths.push_back(w + plainMetrics.height() * 0.6);
+  PaintReport(*printer, ExportGrid(false));
+}
+
+void TfrmReport::ExportReportExecute() {
+  if (!Global) return;
+  const QString folder = QDir(QString::fromStdString(Global->ProgramFolder)).filePath("Reports");
+  QDir().mkpath(folder);
+  TfrmExportReport dialog(this);
+  dialog.SetReportsFolder(folder);
+  int& index = Global->Settings.ExportReport.FormatIndex.Value;
+  // Only Word takes the selected rows; every other format takes them all.
+  TExportGrid all = ExportGrid(false);
+  TExportGrid selected = ExportGrid(true);
+  dialog.SetGrid(all);
+  dialog.SetWordGrid(selected);
+  if (!dialog.CheckFormat(index)) {
+    index = 0;
+    dialog.CheckFormat(0);
   }
-  const QRectF page = printer->pageLayout().paintRectPixels(printer->resolution());
-  // Fitted to the page width by scaling the column widths.
-  double total = 0;
-  for (double w : widths) total += w;
-  const double scale = (page.width() - 1) / total;
-  for (double& w : widths) w *= scale;
-  const double line = plainMetrics.height() * 1.4;
-  const double pad = plainMetrics.height() * 0.3;
-  auto drawRow = [&](double y, double height, auto cellText, bool isBold, bool redName) {
-    painter.setFont(isBold ? bold : font);
-    double x = 0;
-    for (size_t i = 0; i < columns.size(); ++i) {
-      const int c = columns[i];
-      const QRectF cell(x, y, widths[i], height);
-      painter.setPen(Qt::black);
-      painter.drawRect(cell);
-      if (redName && c == rcFileName) painter.setPen(QColor(255, 0, 0));
-      const int align = (c == rcFileName && !isBold) ? Qt::AlignLeft : isBold ? Qt::AlignHCenter : Qt::AlignRight;
-      painter.drawText(cell.adjusted(pad, 0, -pad, 0), align | Qt::AlignVCenter, cellText(c));
-      x += widths[i];
-    }
+  dialog.Progress = [](int percent) {
+    SendMessage(Global->MainWindow, UM_EXPORT_PROGRESS, 1, percent);
+    ProcessMessages();
   };
-  auto titles = [&](double y) {
-    drawRow(
-        y, 2 * line, [](int c) { return TReportTableModel::ColumnTitleTwoLines(c); }, true, false);
-    return y + 2 * line;
-  };
-  double y = titles(0);
-  for (int r = 0; r < FModel->rowCount(); ++r) {
-    if (y + 2 * line > page.height()) {
-      printer->newPage();
-      y = titles(0);
-    }
-    drawRow(
-        y, line, [&](int c) { return FModel->CellText(r, c); }, false, FModel->IsRed(r, rcFileName));
-    y += line;
+  if (RunDialog) {
+    RunDialog(dialog);
+  } else {
+    dialog.exec();
   }
-  drawRow(
-      y, line, [&](int c) { return FModel->FooterText(c); }, true, false);
+  SendMessage(Global->MainWindow, UM_EXPORT_PROGRESS, 0, 0);
+  index = dialog.CheckedFormat();
+  if (dialog.result() == QDialog::Accepted && dialog.ExportedFormat() == 0) FGrid->clearSelection();
 }
 
 }  // namespace qrmt

@@ -9,6 +9,7 @@
 
 #include "app/qrmt_global.h"
 #include "app/qrmt_platform.h"
+#include "components/qrmt_export.h"
 #include "components/qrmt_reportgrid.h"
 
 class QAction;
@@ -50,6 +51,9 @@ class TfrmReport : public QWidget, public TMessageReceiver, public TReportSwitch
   void CopyToClipboardExecute();
   void ClearExecute();
   void PrintExecute();
+  void ExportReportExecute();
+  // The visible columns in grid order, and every row, or the selected ones.
+  TExportGrid ExportGrid(bool selectedRowsOnly) const;
   void ShowColumnsExecute();
   void ColumnMenuClick(int column, bool checked);
   void StoreColumnWidths();

@@ -1,0 +1,76 @@
+// The report's export writers: text, CSV and tab-separated text, HTML,
+// RTF, PDF and XML over the visible columns of a report table, and the
+// safe ways of replacing and appending to a user's file.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class QPagedPaintDevice;
+
+namespace qrmt {
+
+class TReportTableModel;
+
+enum TExportMode { emCreateNew, emAddToExisting, emSaveToFile };
+
+// An export that could not be written; the message names the file and
+// the reason. The user's file is as it was.
+class EExportError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What an export writes: the titles of `Columns` (report columns in grid
+// order), the table's rows (all of them in the table's order, or `Rows`),
+// and the footer.
+struct TExportGrid {
+  const TReportTableModel* Table = nullptr;
+  std::vector<int> Columns;
+  std::vector<int> Rows;  // empty: every row
+  bool AllRows = true;
+
+  int RowCount() const;
+  int Row(int i) const { return AllRows ? i : Rows[static_cast<size_t>(i)]; }
+};
+
+// Told the share done, 0 to 100, during long writers.
+using TExportProgress = std::function<void(int)>;
+
+// The bytes of each format.
+QByteArray TextBytes(const TExportGrid& grid);
+QByteArray CsvBytes(const TExportGrid& grid, char separator);
+QByteArray HtmlBytes(const TExportGrid& grid);
+QByteArray RtfBytes(const TExportGrid& grid);
+QByteArray XmlBytes(const TExportGrid& grid);
+
+// Writes `bytes` as `file`: into a new file beside it, renamed over it only
+// when complete. A folder, a read-only file or a failed write throws.
+void WriteWholeFile(const QString& file, const QByteArray& bytes);
+// Appends `bytes` to the existing `file`; a failed write takes the file
+// back to its old length.
+void AppendToFile(const QString& file, const QByteArray& bytes);
+
+void ExportText(TExportMode mode, const TExportGrid& grid, const QString& file);
+void ExportCsv(TExportMode mode, const TExportGrid& grid, const QString& file, char separator);
+void ExportHtml(const TExportGrid& grid, const QString& file);
+void ExportRtf(const TExportGrid& grid, const QString& file);
+void ExportXml(const TExportGrid& grid, const QString& file);
+void ExportPdf(const TExportGrid& grid, const QString& file, const TExportProgress& progress = {});
+
+// Lays the grid out on pages of `device`: columns fitted to the page
+// width, the titles on every page, page numbers at the foot. The print
+// preview uses it too.
+void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExportProgress& progress = {});
+
+// "DD.MM.YYYY HH.MM.SS" and the extension, from the local time.
+QString TimestampFileName(const QString& extension);
+
+// The message of a failed export: names the file and the reason.
+std::string ExportFailure(const QString& file, const QString& reason);
+
+}  // namespace qrmt

@@ -1,0 +1,831 @@
+#include "qrmt_office.h"
+
+#include <unistd.h>
+#include <zip.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <pugixml.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qrmt_reportgrid.h"
+
+namespace qrmt {
+
+namespace {
+
+constexpr const char* XmlHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n";
+constexpr const char* NsMain = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr const char* NsRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr const char* NsPkgRel = "http://schemas.openxmlformats.org/package/2006/relationships";
+constexpr const char* NsWord = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+
+[[noreturn]] void Fail(const QString& file, const QString& reason) {
+  throw EExportError(ExportFailure(file, reason));
+}
+
+void Escape(std::string& out, const std::string& text) {
+  for (unsigned char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default:
+        // XML 1.0 holds no control characters but tab and line breaks.
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+          out += "\xEF\xBF\xBD";
+        else
+          out += static_cast<char>(c);
+    }
+  }
+}
+
+std::string Utf8(const QString& s) {
+  return s.toStdString();
+}
+
+// A package opened for reading its parts and replacing some of them.
+class TPackage {
+ public:
+  TPackage(const QString& file, bool create) : FFile(file) {
+    int error = 0;
+    const QByteArray name = QFile::encodeName(file);
+    FZip = zip_open(name.constData(), create ? (ZIP_CREATE | ZIP_TRUNCATE) : 0, &error);
+    if (!FZip) {
+      zip_error_t e;
+      zip_error_init_with_code(&e, error);
+      const QString reason = error == ZIP_ER_NOZIP
+                                 ? "it is not an Office Open XML file (or it is protected by a password)"
+                             : error == ZIP_ER_INCONS ? QString("it is damaged (%1)").arg(zip_error_strerror(&e))
+                                                      : QString(zip_error_strerror(&e));
+      zip_error_fini(&e);
+      Fail(file, reason);
+    }
+  }
+  ~TPackage() {
+    if (FZip) zip_discard(FZip);
+  }
+  std::optional<std::string> Read(const std::string& part) const {
+    zip_stat_t st;
+    if (zip_stat(FZip, part.c_str(), 0, &st) != 0) return std::nullopt;
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
+      Fail(FFile, "it is protected by a password");
+    // Office parts of more than 1 GiB are not documents a person made.
+    if (st.size > (1u << 30)) Fail(FFile, QString("its part \"%1\" is too large").arg(QString::fromStdString(part)));
+    zip_file_t* f = zip_fopen(FZip, part.c_str(), 0);
+    if (!f) Fail(FFile, QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FZip)));
+    std::string data(static_cast<size_t>(st.size), '\0');
+    const zip_int64_t n = zip_fread(f, data.data(), data.size());
+    const bool ok = n == static_cast<zip_int64_t>(data.size()) && zip_fclose(f) == 0;
+    if (!ok) Fail(FFile, QString("it is damaged (the part \"%1\")").arg(QString::fromStdString(part)));
+    return data;
+  }
+  void Put(const std::string& part, std::string data) {
+    FKeep.push_back(std::move(data));
+    zip_source_t* src = zip_source_buffer(FZip, FKeep.back().data(), FKeep.back().size(), 0);
+    if (!src || zip_file_add(FZip, part.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
+      if (src) zip_source_free(src);
+      Fail(FFile, zip_strerror(FZip));
+    }
+  }
+  // Writes the package: libzip makes a new file beside the old and renames
+  // it over the old one only when it is complete.
+  void Commit() {
+    if (zip_close(FZip) != 0) {
+      const QString reason = zip_strerror(FZip);
+      Fail(FFile, reason);
+    }
+    FZip = nullptr;
+  }
+
+ private:
+  QString FFile;
+  zip_t* FZip = nullptr;
+  std::deque<std::string> FKeep;  // the data of put parts, alive until the close
+};
+
+// A new file is built beside the target and renamed over it at the end.
+QString SiblingTemp(const QString& file) {
+  QTemporaryFile temp(QFileInfo(file).absoluteDir().filePath(".qrmt-XXXXXX.tmp"));
+  temp.setAutoRemove(false);
+  if (!temp.open()) Fail(file, temp.errorString());
+  const QString name = temp.fileName();
+  temp.close();
+  QFile::remove(name);  // libzip makes it itself
+  return name;
+}
+
+void CheckTarget(TExportMode mode, const QString& file) {
+  const QFileInfo info(file);
+  if (info.isDir()) Fail(file, "it is a folder");
+  if (mode == emAddToExisting && !info.exists()) Fail(file, "there is no such file");
+  if (info.exists() && !info.isWritable()) Fail(file, "the file is read-only");
+}
+
+void MoveInPlace(const QString& temp, const QString& file) {
+  if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()) != 0) {
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    QFile::remove(temp);
+    Fail(file, reason);
+  }
+}
+
+// The namespace prefix of a part's root element, with its colon ("w:"),
+// or empty for the default namespace.
+std::string RootPrefix(const std::string& xml, const std::string& localName) {
+  size_t at = 0;
+  while ((at = xml.find('<', at)) != std::string::npos) {
+    const char next = at + 1 < xml.size() ? xml[at + 1] : 0;
+    if (next != '?' && next != '!') break;
+    ++at;
+  }
+  if (at == std::string::npos) return {};
+  const size_t end = xml.find_first_of(" \t\r\n>/", at);
+  const std::string name = xml.substr(at + 1, end - at - 1);
+  if (name.size() > localName.size() && name.compare(name.size() - localName.size(), localName.size(), localName) == 0)
+    return name.substr(0, name.size() - localName.size());
+  return {};
+}
+
+// Rough widths of texts in characters, as an office application fits them.
+double TextWidth(const QString& text) {
+  return static_cast<double>(text.size());
+}
+
+std::string ColumnLetter(int column) {
+  return ColumnLetters(column).toStdString();
+}
+
+// The target of the relationship `id` in `rels`, as a part name.
+std::string RelTarget(const std::string& rels, const std::string& id, const std::string& base) {
+  pugi::xml_document doc;
+  if (!doc.load_buffer(rels.data(), rels.size())) return {};
+  for (pugi::xml_node r : doc.first_child().children()) {
+    if (std::string(r.attribute("Id").value()) != id) continue;
+    std::string target = r.attribute("Target").value();
+    if (!target.empty() && target[0] == '/') return target.substr(1);
+    return base + target;
+  }
+  return {};
+}
+
+// --- Excel -----------------------------------------------------------------
+
+struct TStyleIds {
+  int Title, Text, RedText, Count, Percent, FooterText, FooterCount, FooterPercent;
+};
+
+// Adds our fonts, border, number format and cell formats to a styles part;
+// returns their indexes.
+TStyleIds AddStyles(pugi::xml_document& styles) {
+  pugi::xml_node sheet = styles.document_element();
+  const std::string p = RootPrefix("<" + std::string(sheet.name()), "styleSheet");
+  auto child = [&](const char* name) {
+    pugi::xml_node n = sheet.child((p + name).c_str());
+    return n;
+  };
+  // Children must keep the schema's order: numFmts, fonts, fills, borders,
+  // cellStyleXfs, cellXfs, ...
+  pugi::xml_node numFmts = child("numFmts");
+  if (!numFmts) numFmts = sheet.prepend_child((p + "numFmts").c_str());
+  int numFmtId = 164;
+  for (pugi::xml_node n : numFmts.children()) numFmtId = std::max(numFmtId, n.attribute("numFmtId").as_int() + 1);
+  pugi::xml_node fmt = numFmts.append_child((p + "numFmt").c_str());
+  fmt.append_attribute("numFmtId") = numFmtId;
+  fmt.append_attribute("formatCode") = "0.00%";
+  numFmts.remove_attribute("count");
+  numFmts.append_attribute("count") = static_cast<int>(std::distance(numFmts.children().begin(), numFmts.children().end()));
+
+  auto count = [](pugi::xml_node list) {
+    return static_cast<int>(std::distance(list.children().begin(), list.children().end()));
+  };
+  auto recount = [&](pugi::xml_node list) {
+    list.remove_attribute("count");
+    list.prepend_attribute("count") = count(list);
+  };
+  pugi::xml_node fonts = child("fonts");
+  if (!fonts) fonts = sheet.insert_child_after((p + "fonts").c_str(), numFmts);
+  const int boldFont = count(fonts);
+  {
+    pugi::xml_node f = fonts.append_child((p + "font").c_str());
+    f.append_child((p + "b").c_str());
+    f.append_child((p + "sz").c_str()).append_attribute("val") = 10;
+    f.append_child((p + "name").c_str()).append_attribute("val") = "Arial";
+    pugi::xml_node red = fonts.append_child((p + "font").c_str());
+    red.append_child((p + "sz").c_str()).append_attribute("val") = 10;
+    red.append_child((p + "color").c_str()).append_attribute("rgb") = "FFFF0000";
+    red.append_child((p + "name").c_str()).append_attribute("val") = "Arial";
+  }
+  recount(fonts);
+  pugi::xml_node fills = child("fills");
+  if (!fills) {
+    fills = sheet.insert_child_after((p + "fills").c_str(), fonts);
+    fills.append_child((p + "fill").c_str()).append_child((p + "patternFill").c_str()).append_attribute("patternType") =
+        "none";
+    fills.append_child((p + "fill").c_str()).append_child((p + "patternFill").c_str()).append_attribute("patternType") =
+        "gray125";
+    recount(fills);
+  }
+  pugi::xml_node borders = child("borders");
+  if (!borders) {
+    borders = sheet.insert_child_after((p + "borders").c_str(), fills);
+    pugi::xml_node none = borders.append_child((p + "border").c_str());
+    for (const char* side : {"left", "right", "top", "bottom", "diagonal"}) none.append_child((p + side).c_str());
+  }
+  const int thin = count(borders);
+  {
+    pugi::xml_node b = borders.append_child((p + "border").c_str());
+    for (const char* side : {"left", "right", "top", "bottom"}) {
+      pugi::xml_node s = b.append_child((p + side).c_str());
+      s.append_attribute("style") = "thin";
+      s.append_child((p + "color").c_str()).append_attribute("auto") = 1;
+    }
+    b.append_child((p + "diagonal").c_str());
+  }
+  recount(borders);
+  pugi::xml_node styleXfs = child("cellStyleXfs");
+  if (!styleXfs) {
+    styleXfs = sheet.insert_child_after((p + "cellStyleXfs").c_str(), borders);
+    pugi::xml_node xf = styleXfs.append_child((p + "xf").c_str());
+    for (const char* a : {"numFmtId", "fontId", "fillId", "borderId"}) xf.append_attribute(a) = 0;
+    recount(styleXfs);
+  }
+  pugi::xml_node xfs = child("cellXfs");
+  if (!xfs) {
+    xfs = sheet.insert_child_after((p + "cellXfs").c_str(), styleXfs);
+    pugi::xml_node xf = xfs.append_child((p + "xf").c_str());
+    for (const char* a : {"numFmtId", "fontId", "fillId", "borderId", "xfId"}) xf.append_attribute(a) = 0;
+  }
+  int next = count(xfs);
+  auto addXf = [&](int numFmt, int font, bool center, bool wrap) {
+    pugi::xml_node xf = xfs.append_child((p + "xf").c_str());
+    xf.append_attribute("numFmtId") = numFmt;
+    xf.append_attribute("fontId") = font;
+    xf.append_attribute("fillId") = 0;
+    xf.append_attribute("borderId") = thin;
+    xf.append_attribute("xfId") = 0;
+    if (numFmt) xf.append_attribute("applyNumberFormat") = 1;
+    if (font) xf.append_attribute("applyFont") = 1;
+    xf.append_attribute("applyBorder") = 1;
+    if (center || wrap) {
+      xf.append_attribute("applyAlignment") = 1;
+      pugi::xml_node al = xf.append_child((p + "alignment").c_str());
+      if (center) {
+        al.append_attribute("horizontal") = "center";
+        al.append_attribute("vertical") = "center";
+      }
+      if (wrap) al.append_attribute("wrapText") = 1;
+    }
+    return next++;
+  };
+  TStyleIds ids{};
+  ids.Title = addXf(0, boldFont, true, true);
+  ids.Text = addXf(0, 0, false, true);
+  ids.RedText = addXf(0, boldFont + 1, false, true);
+  ids.Count = addXf(1, 0, false, true);
+  ids.Percent = addXf(numFmtId, 0, false, true);
+  ids.FooterText = addXf(0, boldFont, false, false);
+  ids.FooterCount = addXf(1, boldFont, false, false);
+  ids.FooterPercent = addXf(numFmtId, boldFont, false, false);
+  recount(xfs);
+  return ids;
+}
+
+std::string NewStyles() {
+  return std::string(XmlHead) + "<styleSheet xmlns=\"" + NsMain +
+         "\"><fonts count=\"1\"><font><sz val=\"10\"/><name val=\"Arial\"/></font></fonts>"
+         "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill><fill><patternFill "
+         "patternType=\"gray125\"/></fill></fills>"
+         "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+         "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>"
+         "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" xfId=\"0\"/></cellXfs>"
+         "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles></styleSheet>";
+}
+
+std::string Number(double value) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", value);
+  return buf;
+}
+
+// The report's rows as sheet rows from row `first`, in prefix `p`.
+struct TBlock {
+  std::string Rows;
+  int LastRow = 0;
+  std::vector<double> Widths;
+};
+
+TBlock SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, const std::string& p) {
+  TBlock b;
+  const size_t n = grid.Columns.size();
+  b.Widths.assign(n, 0);
+  const int rows = grid.RowCount();
+  b.Rows.reserve(static_cast<size_t>(rows + 2) * n * 40);
+  int r = first;
+  auto cellRef = [&](size_t k) { return ColumnLetter(static_cast<int>(k) + 1) + std::to_string(r); };
+  auto text = [&](size_t k, const QString& value, int style) {
+    b.Rows += "<" + p + "c r=\"" + cellRef(k) + "\" s=\"" + std::to_string(style) + "\" t=\"inlineStr\"><" + p + "is><" +
+              p + "t xml:space=\"preserve\">";
+    Escape(b.Rows, Utf8(value));
+    b.Rows += "</" + p + "t></" + p + "is></" + p + "c>";
+  };
+  auto number = [&](size_t k, const std::string& value, int style) {
+    b.Rows += "<" + p + "c r=\"" + cellRef(k) + "\" s=\"" + std::to_string(style) + "\"><" + p + "v>" + value + "</" +
+              p + "v></" + p + "c>";
+  };
+  auto openRow = [&] { b.Rows += "<" + p + "row r=\"" + std::to_string(r) + "\">"; };
+  auto closeRow = [&] {
+    b.Rows += "</" + p + "row>";
+    ++r;
+  };
+  openRow();
+  for (size_t k = 0; k < n; ++k) {
+    const QString title = TReportTableModel::ColumnTitle(grid.Columns[k]);
+    text(k, title, ids.Title);
+    // The columns fit the titles' first words; the titles wrap.
+    b.Widths[k] = std::max(b.Widths[k], TextWidth(title.section(' ', 0, 0)));
+  }
+  closeRow();
+  for (int i = 0; i < rows; ++i) {
+    const int row = grid.Row(i);
+    openRow();
+    for (size_t k = 0; k < n; ++k) {
+      const int c = grid.Columns[k];
+      const QString shown = grid.Table->CellText(row, c);
+      b.Widths[k] = std::max(b.Widths[k], TextWidth(shown));
+      if (TReportTableModel::IsCountColumn(c)) {
+        number(k, std::to_string(grid.Table->Count(row, c)), ids.Count);
+      } else if (TReportTableModel::IsPercentColumn(c)) {
+        number(k, Number(grid.Table->Percent(row, c) / 100.0), ids.Percent);
+      } else {
+        text(k, shown, grid.Table->IsRed(row, c) ? ids.RedText : ids.Text);
+      }
+    }
+    closeRow();
+  }
+  openRow();
+  for (size_t k = 0; k < n; ++k) {
+    const int c = grid.Columns[k];
+    const QString shown = grid.Table->FooterText(c);
+    b.Widths[k] = std::max(b.Widths[k], TextWidth(shown));
+    if (TReportTableModel::IsCountColumn(c)) {
+      number(k, std::to_string(grid.Table->Sum(c)), ids.FooterCount);
+    } else if (TReportTableModel::IsPercentColumn(c)) {
+      number(k, Number(grid.Table->FooterPercent(c) / 100.0), ids.FooterPercent);
+    } else {
+      text(k, shown, ids.FooterText);
+    }
+  }
+  closeRow();
+  b.LastRow = r - 1;
+  return b;
+}
+
+std::string ColsElement(const std::vector<double>& widths, const std::string& p) {
+  std::string cols = "<" + p + "cols>";
+  for (size_t k = 0; k < widths.size(); ++k) {
+    const double w = std::clamp(widths[k] * 1.1 + 2, 6.0, 120.0);
+    cols += "<" + p + "col min=\"" + std::to_string(k + 1) + "\" max=\"" + std::to_string(k + 1) + "\" width=\"" +
+            Number(std::round(w * 10) / 10) + "\" customWidth=\"1\"/>";
+  }
+  return cols + "</" + p + "cols>";
+}
+
+// The number of the last row in `sheetData`, from its last row element.
+int LastUsedRow(const std::string& xml, size_t dataBegin, size_t dataEnd, const std::string& p) {
+  const std::string open = "<" + p + "row";
+  int last = 0, counted = 0;
+  size_t at = dataBegin;
+  // Rows may leave out their numbers; then they count one by one.
+  size_t lastTag = std::string::npos;
+  while ((at = xml.find(open, at)) != std::string::npos && at < dataEnd) {
+    const char after = xml[at + open.size()];
+    if (after == ' ' || after == '>' || after == '/' || after == '\t' || after == '\n' || after == '\r') {
+      ++counted;
+      lastTag = at;
+      const size_t close = xml.find('>', at);
+      const std::string tag = xml.substr(at, close - at);
+      const size_t rAt = tag.find(" r=\"");
+      if (rAt != std::string::npos) {
+        last = std::max(last, std::atoi(tag.c_str() + rAt + 4));
+      } else {
+        last = std::max(last, counted);
+      }
+    }
+    at += open.size();
+  }
+  (void)lastTag;
+  return last;
+}
+
+std::string SelectionElement(const std::string& cell, const std::string& p) {
+  return "<" + p + "selection activeCell=\"" + cell + "\" sqref=\"" + cell + "\"/>";
+}
+
+// Puts our selection into the first sheet view of a sheet's head.
+void SetSelection(std::string& head, const std::string& cell, const std::string& p) {
+  const std::string view = "<" + p + "sheetView";
+  size_t at = head.find(view + " ");
+  if (at == std::string::npos) at = head.find(view + ">");
+  if (at == std::string::npos) {
+    const std::string views = "<" + p + "sheetViews><" + p + "sheetView workbookViewId=\"0\">" + SelectionElement(cell, p) +
+                              "</" + p + "sheetView></" + p + "sheetViews>";
+    // sheetViews comes after sheetPr and dimension.
+    size_t put = head.find("<" + p + "sheetFormatPr");
+    if (put == std::string::npos) put = head.find("<" + p + "cols");
+    if (put == std::string::npos) put = head.find("<" + p + "sheetData");
+    head.insert(put, views);
+    return;
+  }
+  const size_t tagEnd = head.find('>', at);
+  if (head[tagEnd - 1] == '/') {
+    head.replace(tagEnd - 1, 2, ">" + SelectionElement(cell, p) + "</" + p + "sheetView>");
+    return;
+  }
+  const size_t close = head.find("</" + p + "sheetView>", tagEnd);
+  std::string inner = head.substr(tagEnd + 1, close - tagEnd - 1);
+  // The old selections go; a pane stays first.
+  for (size_t s; (s = inner.find("<" + p + "selection")) != std::string::npos;) {
+    const size_t e = inner.find("/>", s);
+    inner.erase(s, e + 2 - s);
+  }
+  size_t put = 0;
+  const size_t pane = inner.find("<" + p + "pane");
+  if (pane != std::string::npos) put = inner.find("/>", pane) + 2;
+  inner.insert(put, SelectionElement(cell, p));
+  head.replace(tagEnd + 1, close - tagEnd - 1, inner);
+}
+
+// Whether A1 of the sheet holds a text or value.
+bool A1Filled(const std::string& rows, const std::string& p) {
+  const std::string cell = "<" + p + "c r=\"A1\"";
+  const size_t at = rows.find(cell);
+  if (at == std::string::npos) return false;
+  const size_t tagEnd = rows.find('>', at);
+  if (rows[tagEnd - 1] == '/') return false;
+  const size_t end = rows.find("</" + p + "c>", tagEnd);
+  const std::string inner = rows.substr(tagEnd + 1, end - tagEnd - 1);
+  // A value, or an inline text with characters in it.
+  return inner.find("<" + p + "v>") != std::string::npos || inner.find("<" + p + "f") != std::string::npos ||
+         (inner.find("<" + p + "t") != std::string::npos && inner.find("></" + p + "t>") == std::string::npos);
+}
+
+std::string BlankA1(const std::string& p) {
+  return "<" + p + "c r=\"A1\" t=\"inlineStr\"><" + p + "is><" + p + "t xml:space=\"preserve\"> </" + p + "t></" + p +
+         "is></" + p + "c>";
+}
+
+std::string NewWorkbookSheet(const TExportGrid& grid, const TStyleIds& ids) {
+  const int first = 3;  // A1 holds one blank; one empty row; then the block
+  TBlock block = SheetBlock(grid, ids, first, "");
+  const std::string last = ColumnLetter(static_cast<int>(grid.Columns.size())) + std::to_string(block.LastRow);
+  std::string xml = std::string(XmlHead) + "<worksheet xmlns=\"" + NsMain + "\" xmlns:r=\"" + NsRel + "\">" +
+                    "<dimension ref=\"A1:" + last + "\"/>" + "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\">" +
+                    SelectionElement("A" + std::to_string(first), "") + "</sheetView></sheetViews>" +
+                    "<sheetFormatPr defaultRowHeight=\"12.75\"/>" + ColsElement(block.Widths, "") + "<sheetData>" +
+                    "<row r=\"1\">" + BlankA1("") + "</row>";
+  xml += block.Rows;
+  xml += "</sheetData></worksheet>";
+  return xml;
+}
+
+void NewWorkbook(const TExportGrid& grid, const QString& file) {
+  const QString temp = SiblingTemp(file);
+  try {
+    TPackage pkg(temp, true);
+    pkg.Put("[Content_Types].xml",
+            std::string(XmlHead) +
+                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                "<Override PartName=\"/xl/workbook.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                "<Override PartName=\"/xl/worksheets/sheet1.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
+                "<Override PartName=\"/xl/styles.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
+                "<Override PartName=\"/docProps/app.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
+                "</Types>");
+    pkg.Put("_rels/.rels", std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
+                               "\"><Relationship Id=\"rId1\" "
+                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+                               "Target=\"xl/workbook.xml\"/><Relationship Id=\"rId2\" "
+                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties\" "
+                               "Target=\"docProps/app.xml\"/></Relationships>");
+    pkg.Put("docProps/app.xml",
+            std::string(XmlHead) +
+                "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"
+                "<Application>Kestrune Quorimeter</Application></Properties>");
+    pkg.Put("xl/workbook.xml", std::string(XmlHead) + "<workbook xmlns=\"" + NsMain + "\" xmlns:r=\"" + NsRel +
+                                   "\"><bookViews><workbookView/></bookViews><sheets><sheet name=\"Report\" "
+                                   "sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+    pkg.Put("xl/_rels/workbook.xml.rels",
+            std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
+                "\"><Relationship Id=\"rId1\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
+                "Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+                "Target=\"styles.xml\"/></Relationships>");
+    pugi::xml_document styles;
+    const std::string base = NewStyles();
+    styles.load_buffer(base.data(), base.size());
+    const TStyleIds ids = AddStyles(styles);
+    std::ostringstream out;
+    styles.save(out, "", pugi::format_raw);
+    pkg.Put("xl/styles.xml", out.str());
+    pkg.Put("xl/worksheets/sheet1.xml", NewWorkbookSheet(grid, ids));
+    pkg.Commit();
+  } catch (const EExportError& e) {
+    QFile::remove(temp);
+    // The message names the file the user chose, not the one beside it.
+    throw EExportError(ExportFailure(file, QString::fromStdString(e.what()).section(": ", 1).chopped(1)));
+  }
+  MoveInPlace(temp, file);
+}
+
+void AddToWorkbook(const TExportGrid& grid, const QString& file) {
+  TPackage pkg(file, false);
+  const auto workbook = pkg.Read("xl/workbook.xml");
+  const auto workbookRels = pkg.Read("xl/_rels/workbook.xml.rels");
+  if (!workbook || !workbookRels) Fail(file, "it is not an Excel workbook");
+  pugi::xml_document wb;
+  if (!wb.load_buffer(workbook->data(), workbook->size())) Fail(file, "its workbook part is damaged");
+  pugi::xml_node sheet;
+  for (pugi::xml_node n : wb.document_element().children()) {
+    const std::string name = n.name();
+    if (name.size() >= 6 && name.compare(name.size() - 6, 6, "sheets") == 0) {
+      sheet = n.first_child();
+      break;
+    }
+  }
+  std::string rid;
+  for (pugi::xml_attribute a : sheet.attributes()) {
+    const std::string name = a.name();
+    if (name.size() > 3 && name.compare(name.size() - 3, 3, ":id") == 0) rid = a.value();
+  }
+  const std::string sheetPart = RelTarget(*workbookRels, rid, "xl/");
+  std::optional<std::string> sheetXml = sheetPart.empty() ? std::nullopt : pkg.Read(sheetPart);
+  if (!sheetXml) Fail(file, "its first sheet cannot be found");
+  std::string& xml = *sheetXml;
+  const std::string p = RootPrefix(xml, "worksheet");
+
+  // Our formats go into the styles part, made when there is none.
+  std::string stylesPart;
+  {
+    pugi::xml_document rels;
+    rels.load_buffer(workbookRels->data(), workbookRels->size());
+    for (pugi::xml_node r : rels.document_element().children()) {
+      const std::string type = r.attribute("Type").value();
+      if (type.size() >= 7 && type.compare(type.size() - 7, 7, "/styles") == 0)
+        stylesPart = RelTarget(*workbookRels, r.attribute("Id").value(), "xl/");
+    }
+  }
+  pugi::xml_document styles;
+  std::optional<std::string> stylesXml = stylesPart.empty() ? std::nullopt : pkg.Read(stylesPart);
+  if (!stylesXml) {
+    stylesPart = "xl/styles.xml";
+    stylesXml = NewStyles();
+    std::string rels = *workbookRels;
+    rels.insert(rels.rfind("</"),
+                "<Relationship Id=\"rIdQrmtStyles\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
+                "Target=\"styles.xml\"/>");
+    pkg.Put("xl/_rels/workbook.xml.rels", rels);
+    if (auto types = pkg.Read("[Content_Types].xml")) {
+      types->insert(types->rfind("</"),
+                    "<Override PartName=\"/xl/styles.xml\" "
+                    "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>");
+      pkg.Put("[Content_Types].xml", *types);
+    }
+  }
+  if (!styles.load_buffer(stylesXml->data(), stylesXml->size(), pugi::parse_default | pugi::parse_declaration))
+    Fail(file, "its styles part is damaged");
+  const TStyleIds ids = AddStyles(styles);
+
+  // The sheet's rows stay as they are; the block goes after the last one.
+  size_t dataOpen = xml.find("<" + p + "sheetData");
+  if (dataOpen == std::string::npos) Fail(file, "its first sheet is damaged");
+  size_t dataBegin = xml.find('>', dataOpen) + 1;
+  size_t dataEnd;
+  if (xml[dataBegin - 2] == '/') {  // <sheetData/>
+    xml.replace(dataOpen, dataBegin - dataOpen, "<" + p + "sheetData></" + p + "sheetData>");
+    dataBegin = dataOpen + p.size() + 11;
+  }
+  dataEnd = xml.find("</" + p + "sheetData>", dataBegin);
+  if (dataEnd == std::string::npos) Fail(file, "its first sheet is damaged");
+  std::string rows = xml.substr(dataBegin, dataEnd - dataBegin);
+  if (!A1Filled(rows, p)) {
+    const std::string row1 = "<" + p + "row r=\"1\"";
+    const size_t at = rows.find(row1);
+    if (at == std::string::npos) {
+      rows.insert(0, "<" + p + "row r=\"1\">" + BlankA1(p) + "</" + p + "row>");
+    } else {
+      const size_t tagEnd = rows.find('>', at);
+      if (rows[tagEnd - 1] == '/') {
+        rows.replace(tagEnd - 1, 2, ">" + BlankA1(p) + "</" + p + "row>");
+      } else {
+        // An empty A1 element goes; the blank stands first in its row.
+        const std::string a1 = "<" + p + "c r=\"A1\"";
+        const size_t old = rows.find(a1, tagEnd);
+        const size_t rowEnd = rows.find("</" + p + "row>", tagEnd);
+        if (old != std::string::npos && old < rowEnd) {
+          const size_t oldTag = rows.find('>', old);
+          const size_t oldEnd =
+              rows[oldTag - 1] == '/' ? oldTag + 1 : rows.find("</" + p + "c>", oldTag) + p.size() + 4;
+          rows.erase(old, oldEnd - old);
+        }
+        rows.insert(tagEnd + 1, BlankA1(p));
+      }
+    }
+  }
+  const int lastUsed = std::max(1, LastUsedRow(rows, 0, rows.size(), p));
+  const int first = lastUsed + 2;
+  TBlock block = SheetBlock(grid, ids, first, p);
+  std::string head = xml.substr(0, dataOpen);
+  const std::string tail = xml.substr(dataEnd);
+  SetSelection(head, "A" + std::to_string(first), p);
+  if (head.find("<" + p + "cols") == std::string::npos) head += ColsElement(block.Widths, p);
+  // The used range now reaches the block's last row and column.
+  const size_t dim = head.find("<" + p + "dimension");
+  if (dim != std::string::npos) {
+    const size_t end = head.find("/>", dim);
+    const std::string ref = head.substr(dim, end - dim);
+    std::string lastCol = ColumnLetter(static_cast<int>(grid.Columns.size()));
+    const size_t colon = ref.rfind(':');
+    if (colon != std::string::npos) {
+      std::string oldLast;
+      for (size_t i = colon + 1; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i) oldLast += ref[i];
+      if (oldLast.size() > lastCol.size() || (oldLast.size() == lastCol.size() && oldLast > lastCol)) lastCol = oldLast;
+    }
+    head.replace(dim, end - dim, "<" + p + "dimension ref=\"A1:" + lastCol + std::to_string(block.LastRow) + "\"");
+  }
+  std::string result;
+  result.reserve(head.size() + rows.size() + block.Rows.size() + tail.size() + 64);
+  result += head;
+  result += "<" + p + "sheetData>";
+  result += rows;
+  result += block.Rows;
+  result += tail;
+  std::ostringstream out;
+  styles.save(out, "", pugi::format_raw | pugi::format_no_declaration);
+  pkg.Put(stylesPart, std::string(XmlHead) + out.str());
+  pkg.Put(sheetPart, std::move(result));
+  pkg.Commit();
+}
+
+// --- Word ---------------------------------------------------------------------
+
+std::string WordTable(const TExportGrid& grid, const std::string& p) {
+  const size_t n = grid.Columns.size();
+  const int rows = grid.RowCount();
+  // Column widths in twentieths of a point from the longest text, 8 point.
+  std::vector<double> chars(n, 0);
+  for (size_t k = 0; k < n; ++k) {
+    const int c = grid.Columns[k];
+    chars[k] = std::max(TextWidth(TReportTableModel::ColumnTitle(c).section(' ', 0, 0)) + 1,
+                        TextWidth(grid.Table->FooterText(c)));
+    for (int i = 0; i < rows; ++i) chars[k] = std::max(chars[k], TextWidth(grid.Table->CellText(grid.Row(i), c)));
+  }
+  std::string t;
+  t.reserve(static_cast<size_t>(rows + 2) * n * 110);
+  t += "<" + p + "tbl><" + p + "tblPr><" + p + "tblW " + p + "w=\"0\" " + p + "type=\"auto\"/><" + p + "tblBorders>";
+  for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
+    t += "<" + p + side + " " + p + "val=\"single\" " + p + "sz=\"4\" " + p + "space=\"0\" " + p + "color=\"000000\"/>";
+  t += "</" + p + "tblBorders><" + p + "tblLayout " + p + "type=\"autofit\"/><" + p + "tblCellMar><" + p + "left " + p +
+       "w=\"60\" " + p + "type=\"dxa\"/><" + p + "right " + p + "w=\"60\" " + p + "type=\"dxa\"/></" + p +
+       "tblCellMar></" + p + "tblPr><" + p + "tblGrid>";
+  for (size_t k = 0; k < n; ++k)
+    t += "<" + p + "gridCol " + p + "w=\"" + std::to_string(static_cast<int>(chars[k] * 100 + 140)) + "\"/>";
+  t += "</" + p + "tblGrid>";
+  // Paragraph and run properties, short: the table has up to a million cells.
+  const std::string para = "<" + p + "pPr><" + p + "spacing " + p + "before=\"0\" " + p + "after=\"0\"/><" + p + "jc " +
+                           p + "val=\"";
+  auto cell = [&](const QString& text, const char* align, bool bold, bool red, bool center) {
+    t += "<" + p + "tc>";
+    if (center) t += "<" + p + "tcPr><" + p + "vAlign " + p + "val=\"center\"/></" + p + "tcPr>";
+    t += "<" + p + "p>" + para + align + "\"/></" + p + "pPr><" + p + "r><" + p + "rPr>";
+    if (bold) t += "<" + p + "b/>";
+    if (red) t += "<" + p + "color " + p + "val=\"FF0000\"/>";
+    t += "<" + p + "sz " + p + "val=\"16\"/></" + p + "rPr><" + p + "t xml:space=\"preserve\">";
+    Escape(t, Utf8(text));
+    t += "</" + p + "t></" + p + "r></" + p + "p></" + p + "tc>";
+  };
+  t += "<" + p + "tr><" + p + "trPr><" + p + "tblHeader/></" + p + "trPr>";
+  for (int c : grid.Columns) cell(TReportTableModel::ColumnTitle(c), "center", true, false, true);
+  t += "</" + p + "tr>";
+  for (int i = 0; i < rows; ++i) {
+    const int r = grid.Row(i);
+    t += "<" + p + "tr>";
+    for (int c : grid.Columns)
+      cell(grid.Table->CellText(r, c), c == rcFileName ? "left" : "right", false, grid.Table->IsRed(r, c), false);
+    t += "</" + p + "tr>";
+  }
+  t += "<" + p + "tr>";
+  for (int c : grid.Columns) cell(grid.Table->FooterText(c), c == rcFileName ? "left" : "right", true, false, false);
+  t += "</" + p + "tr></" + p + "tbl>";
+  return t;
+}
+
+void NewDocument(const TExportGrid& grid, const QString& file) {
+  const QString temp = SiblingTemp(file);
+  try {
+    TPackage pkg(temp, true);
+    pkg.Put("[Content_Types].xml",
+            std::string(XmlHead) +
+                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                "<Override PartName=\"/word/document.xml\" "
+                "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
+                "</Types>");
+    pkg.Put("_rels/.rels", std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
+                               "\"><Relationship Id=\"rId1\" "
+                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+                               "Target=\"word/document.xml\"/></Relationships>");
+    // A new document holds one empty paragraph; the table goes before it,
+    // after one empty paragraph and followed by another.
+    std::string doc = std::string(XmlHead) + "<w:document xmlns:w=\"" + NsWord + "\" xmlns:r=\"" + NsRel + "\"><w:body><w:p/>";
+    doc += WordTable(grid, "w:");
+    doc +=
+        "<w:p/><w:p/><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/><w:pgMar w:top=\"720\" "
+        "w:right=\"720\" w:bottom=\"720\" w:left=\"720\" w:header=\"360\" w:footer=\"360\" w:gutter=\"0\"/></w:sectPr>"
+        "</w:body></w:document>";
+    pkg.Put("word/document.xml", std::move(doc));
+    pkg.Commit();
+  } catch (const EExportError& e) {
+    QFile::remove(temp);
+    throw EExportError(ExportFailure(file, QString::fromStdString(e.what()).section(": ", 1).chopped(1)));
+  }
+  MoveInPlace(temp, file);
+}
+
+void AddToDocument(const TExportGrid& grid, const QString& file) {
+  TPackage pkg(file, false);
+  std::string part = "word/document.xml";
+  if (const auto rels = pkg.Read("_rels/.rels")) {
+    pugi::xml_document doc;
+    if (doc.load_buffer(rels->data(), rels->size()))
+      for (pugi::xml_node r : doc.document_element().children()) {
+        const std::string type = r.attribute("Type").value();
+        if (type.size() >= 15 && type.compare(type.size() - 15, 15, "/officeDocument") == 0) {
+          std::string target = r.attribute("Target").value();
+          if (!target.empty() && target[0] == '/') target.erase(0, 1);
+          part = target;
+        }
+      }
+  }
+  std::optional<std::string> xml = pkg.Read(part);
+  if (!xml) Fail(file, "it is not a Word document");
+  const std::string p = RootPrefix(*xml, "document");
+  size_t body = xml->find("<" + p + "body");
+  if (body == std::string::npos) Fail(file, "it is not a Word document");
+  body = xml->find('>', body);
+  if ((*xml)[body - 1] == '/') {  // <w:body/>
+    xml->replace(body - 1, 2, "></" + p + "body>");
+  }
+  std::string insert = "<" + p + "p/>" + WordTable(grid, p) + "<" + p + "p/>";
+  xml->insert(body + 1, insert);
+  pkg.Put(part, std::move(*xml));
+  pkg.Commit();
+}
+
+}  // namespace
+
+QString ColumnLetters(int column) {
+  QString letters;
+  for (int n = column; n > 0; n = (n - 1) / 26) letters.prepend(QChar('A' + (n - 1) % 26));
+  return letters;
+}
+
+void ExportXlsx(TExportMode mode, const TExportGrid& grid, const QString& file) {
+  CheckTarget(mode, file);
+  if (grid.Columns.empty()) Fail(file, "no column is shown");
+  if (mode == emAddToExisting) {
+    AddToWorkbook(grid, file);
+  } else {
+    NewWorkbook(grid, file);
+  }
+}
+
+void ExportDocx(TExportMode mode, const TExportGrid& grid, const QString& file) {
+  CheckTarget(mode, file);
+  if (grid.Columns.empty()) Fail(file, "no column is shown");
+  if (mode == emAddToExisting) {
+    AddToDocument(grid, file);
+  } else {
+    NewDocument(grid, file);
+  }
+}
+
+}  // namespace qrmt
