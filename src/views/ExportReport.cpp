@@ -148,8 +148,8 @@ bool TfrmExportReport::RunExport(TExportMode mode, int index) {
       const QFileInfo info(chosen);
       file = info.dir().filePath(info.completeBaseName() + format.Extension);
       // The old file goes only once the new one is complete: the writers
-      // rename over it.
-      if (QFileInfo::exists(file) &&
+      // rename over it. A folder of that name is refused by the writer.
+      if (QFileInfo(file).isFile() &&
           Dialogs().MessageBox("File is exists. Overwrite them?", AppTitle(), TMsgIcon::Question, TMsgButtons::YesNo) !=
               mrYes)
         file.clear();

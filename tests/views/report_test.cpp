@@ -6,6 +6,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QUrl>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
@@ -285,4 +290,105 @@ TEST_F(ReportViewTest, PrintReportOpensAPreviewOfTheReportWithoutAPrinter) {
   TfrmReport::RunDialog = nullptr;
   EXPECT_EQ(title, "Print Report");
   EXPECT_GE(pages, 2);  // 200 rows take more than one page
+}
+
+namespace {
+
+// Presses a button of the export dialog, as the user would.
+int Press(QDialog& d, const char* format, const char* button) {
+  if (format) d.findChild<QRadioButton*>(format)->click();
+  d.findChild<QPushButton*>(button)->click();
+  return d.result();
+}
+
+}  // namespace
+
+TEST_F(ReportViewTest, ExportDialogRemembersTheFormatAndWritesWhereTheModeSays) {
+  Open();
+  Add("/p/", "a.c", 3, 1, 0, 0);
+  Add("/p/", "b.c", 1, 0, 0, 1);
+  std::vector<std::string> opened;
+  SetUrlOpener([&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  });
+  // An index out of range: the first format, stored back as 0.
+  g->Settings.ExportReport.FormatIndex.Value = 12;
+  std::vector<bool> addOffered;
+  TfrmReport::RunDialog = [&](QDialog& d) {
+    d.show();
+    for (int i = 0; i < 9; ++i) {
+      d.findChild<QRadioButton*>(QString("rb%1").arg(i))->click();
+      addOffered.push_back(d.findChild<QPushButton*>("btnExisting")->isEnabled());
+    }
+    d.findChild<QRadioButton*>("rb4")->click();
+    d.reject();
+    return 0;
+  };
+  Trigger("ExportReport");
+  EXPECT_EQ(addOffered, (std::vector<bool>{true, true, false, true, false, true, true, false, false}));
+  EXPECT_EQ(g->Settings.ExportReport.FormatIndex.Value, 4);  // kept after Cancel
+  const QString reports = QString::fromStdString(Program("Reports"));
+  EXPECT_TRUE(QFileInfo(reports).isDir());
+
+  // Create New File: a timestamp name in the Reports folder, then opened.
+  TfrmReport::RunDialog = [](QDialog& d) { return Press(d, "rb3", "btnNew"); };
+  Trigger("ExportReport");
+  const QStringList made = QDir(reports).entryList({"*.txt"});
+  ASSERT_EQ(made.size(), 1);
+  EXPECT_EQ(made[0].size(), QString("10.12.2026 13.52.07.txt").size());
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], QUrl::fromLocalFile(reports + "/" + made[0]).toString().toStdString());
+  EXPECT_EQ(g->Settings.ExportReport.FormatIndex.Value, 3);
+
+  // Save to File: "summary.txt" becomes "summary.rtf"; not opened.
+  Dialogs.Files = {Root("summary.txt")};
+  TfrmReport::RunDialog = [](QDialog& d) { return Press(d, "rb4", "btnSaveToFile"); };
+  Trigger("ExportReport");
+  EXPECT_EQ(Read(Root("summary.rtf")).substr(0, 6), "{\\rtf1");
+  EXPECT_EQ(opened.size(), 1u);
+  // Again, No to the overwrite question: the file stays, the dialog too.
+  Write("summary.rtf", "mine");
+  Dialogs.Files = {Root("summary.rtf")};
+  Dialogs.Answers = {mrNo};
+  bool stayed = false;
+  TfrmReport::RunDialog = [&](QDialog& d) {
+    Press(d, "rb4", "btnSaveToFile");
+    stayed = d.isVisible() || d.result() != QDialog::Accepted;
+    return d.result();
+  };
+  Trigger("ExportReport");
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(Dialogs.Shown.back().Text, "File is exists. Overwrite them?");
+  EXPECT_EQ(Read(Root("summary.rtf")), "mine");
+  // A failed export tells why and stays open.
+  std::filesystem::create_directories(Root("taken.xml"));
+  Dialogs.Files = {Root("taken.xml")};
+  TfrmReport::RunDialog = [](QDialog& d) { return Press(d, "rb8", "btnSaveToFile"); };
+  Trigger("ExportReport");
+  EXPECT_NE(Dialogs.Shown.back().Text.find("it is a folder"), std::string::npos) << Dialogs.Shown.back().Text;
+  EXPECT_EQ(Dialogs.Shown.back().Icon, TMsgIcon::Error);
+}
+
+TEST_F(ReportViewTest, ExportTakesTheVisibleColumnsAndWordTheSelectedRows) {
+  Open();
+  Add("/p/", "a.c", 3, 1, 0, 0);
+  Add("/p/", "b.c", 1, 0, 0, 1);
+  Add("/p/", "c.c", 5, 0, 0, 0);
+  SetUrlOpener([](const std::string&) { return true; });
+  view->ColumnMenuClick(rcNominal, false);
+  view->ReportGrid()->selectionModel()->select(view->ReportGrid()->model()->index(1, 0),
+                                               QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  const TExportGrid all = view->ExportGrid(false);
+  EXPECT_EQ(all.Columns.size(), static_cast<size_t>(rcColumnCount - 1));
+  EXPECT_EQ(std::count(all.Columns.begin(), all.Columns.end(), rcNominal), 0);
+  EXPECT_EQ(all.RowCount(), 3);
+  const TExportGrid selected = view->ExportGrid(true);
+  EXPECT_EQ(selected.Rows, std::vector<int>{1});
+  Dialogs.Files = {Root("w.docx")};
+  TfrmReport::RunDialog = [](QDialog& d) { return Press(d, "rb0", "btnSaveToFile"); };
+  Trigger("ExportReport");
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(Root("w.docx"))));
+  // The Word export used the selection and clears it.
+  EXPECT_FALSE(view->ReportGrid()->selectionModel()->hasSelection());
 }
