@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
@@ -102,7 +104,17 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && (args[0] == "count" || args[0] == "formats")) {
     // No display needed: a core application gives the program's paths.
-    QCoreApplication app(argc, argv);
+    // A PDF is laid out with fonts, which take a GUI application: one on
+    // the offscreen platform, so that no display is needed either.
+    bool pages = false;
+    for (size_t i = 0; i < args.size(); ++i)
+      pages = pages || args[i] == "--format=pdf" || (args[i] == "--format" && i + 1 < args.size() && args[i + 1] == "pdf");
+    if (pages && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The GUI application's notes on the session (no runtime folder over
+    // ssh, say) are not the counter's business.
+    if (pages) QLoggingCategory::setFilterRules("*.warning=false");
+    std::unique_ptr<QCoreApplication> app = pages ? std::make_unique<QGuiApplication>(argc, argv)
+                                                  : std::make_unique<QCoreApplication>(argc, argv);
     const std::string command = args[0];
     args.erase(args.begin());
     qrmt::TCliStreams io{std::cout, std::cerr, isatty(1) != 0, isatty(2) != 0};

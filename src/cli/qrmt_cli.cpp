@@ -15,6 +15,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include <QByteArray>
+#include <QString>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -26,6 +29,8 @@
 #include <utility>
 
 #include "app/qrmt_global.h"
+#include "components/qrmt_export.h"
+#include "components/qrmt_reportgrid.h"
 #include "app/qrmt_platform.h"
 #include "core/qrmt_classes.h"
 #include "core/qrmt_const.h"
@@ -45,7 +50,9 @@ constexpr const char* CountUsage =
     "\n"
     "Options:\n"
     "      --all-files        count every file, not only those of the enabled formats\n"
-    "      --format FORMAT    text (default), csv, tsv or json\n"
+    "      --format FORMAT    text (default), csv, tsv or json; or the desktop program's\n"
+    "                         exports: txt, html, rtf, xml, pdf, docx, xlsx (pdf, docx\n"
+    "                         and xlsx need -o)\n"
     "  -o, --output FILE      write the report to FILE instead of standard output\n"
     "      --no-path          show file names without their folders\n"
     "  -j, --jobs N           count on N threads (default: one per core)\n"
@@ -57,11 +64,61 @@ constexpr const char* CountUsage =
     "Exit status: 0 when every file was read, 1 when a file or folder could not\n"
     "be read (it is still reported), 2 for a usage error or an unwritable output.\n";
 
-enum class TFormat { Text, Csv, Tsv, Json };
+enum class TFormat { Text, Csv, Tsv, Json, Export };
+
+// The export formats of the desktop program by their command-line names.
+int CliExportFormat(const std::string& name) {
+  static const std::pair<const char*, int> names[] = {{"docx", efWord}, {"xlsx", efExcel}, {"html", efHtml},
+                                                      {"txt", efText},  {"rtf", efRtf},    {"pdf", efPdf},
+                                                      {"xml", efXml}};
+  for (const auto& [n, f] : names)
+    if (name == n) return f;
+  return -1;
+}
+
+bool CliExportIsBinary(int format) {
+  return format == efWord || format == efExcel || format == efPdf;
+}
+
+// Collects the rows into the report table the desktop program exports
+// from, and writes them with its writers.
+class TCliExport {
+ public:
+  TCliExport(int format, bool showPath) : FFormat(format), FShowPath(showPath) {}
+  void Row(const TCountResult& result) { FTable.AppendRow(result, FShowPath); }
+  // Writes to `file`, or through a temporary file to `out`; the message
+  // on failure.
+  std::optional<std::string> Write(const std::string& file, std::ostream& out) {
+    FTable.UpdateTotals();
+    TExportGrid grid;
+    grid.Table = &FTable;
+    for (int c = 0; c < rcColumnCount; ++c) grid.Columns.push_back(c);
+    try {
+      if (!file.empty()) {
+        WriteExport(FFormat, emSaveToFile, grid, QString::fromStdString(file));
+        return std::nullopt;
+      }
+      const QByteArray bytes = FFormat == efHtml   ? HtmlBytes(grid)
+                               : FFormat == efRtf  ? RtfBytes(grid)
+                               : FFormat == efXml  ? XmlBytes(grid)
+                                                   : TextBytes(grid);
+      out.write(bytes.constData(), bytes.size());
+    } catch (const std::exception& e) {
+      return std::string(e.what());
+    }
+    return std::nullopt;
+  }
+
+ private:
+  int FFormat;
+  bool FShowPath;
+  TReportTableModel FTable;
+};
 
 struct TOptions {
   bool AllFiles = false;
   TFormat Format = TFormat::Text;
+  int ExportFormat = -1;  // with TFormat::Export
   std::string OutputFile;
   bool ShowPath = true;
   unsigned Jobs = 0;
@@ -110,8 +167,11 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
         o.Format = TFormat::Tsv;
       else if (v == "json")
         o.Format = TFormat::Json;
-      else
-        return "unknown format '" + v + "' (text, csv, tsv or json)";
+      else if (const int e = CliExportFormat(v); e >= 0) {
+        o.Format = TFormat::Export;
+        o.ExportFormat = e;
+      } else
+        return "unknown format '" + v + "' (text, csv, tsv, json, txt, html, rtf, xml, pdf, docx or xlsx)";
     } else if (a == "-o" || name == "--output") {
       if (!value(v) || v.empty()) return "option '" + name + "' needs a file name";
       o.OutputFile = v;
@@ -362,6 +422,7 @@ class TReportWriter {
         FRows.push_back(RowCells(row));
         FFailed.push_back(row.Failed);
         break;
+      case TFormat::Export: break;  // the export writers take the rows
     }
   }
 
@@ -382,6 +443,7 @@ class TReportWriter {
         break;
       }
       case TFormat::Text: WriteTable(); break;
+      case TFormat::Export: break;
     }
   }
 
@@ -531,6 +593,10 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     io.Err << "quorimeter count: no PATH given\nTry 'quorimeter count --help'.\n";
     return ecUsage;
   }
+  if (options.Format == TFormat::Export && options.OutputFile.empty() && CliExportIsBinary(options.ExportFormat)) {
+    io.Err << "quorimeter count: the format needs an output file (-o FILE)\nTry 'quorimeter count --help'.\n";
+    return ecUsage;
+  }
   for (const std::string& p : options.Paths) {
     std::error_code ec;
     const fs::file_status st = fs::status(p, ec);
@@ -551,7 +617,8 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   std::ofstream file;
   std::ostream* out = &io.Out;
   bool colour = io.OutIsTerminal;
-  if (!options.OutputFile.empty()) {
+  // The export writers make their file themselves, whole or not at all.
+  if (!options.OutputFile.empty() && options.Format != TFormat::Export) {
     file.open(options.OutputFile, std::ios::binary | std::ios::trunc);
     if (!file) {
       io.Err << "quorimeter count: cannot create '" << options.OutputFile << "': " << std::strerror(errno) << "\n";
@@ -573,6 +640,7 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     engine.Finish();
   });
   TReportWriter writer(*out, options.Format, colour);
+  TCliExport exporter(options.ExportFormat, options.ShowPath);
   TProgress progress(io.Err, io.ErrIsTerminal);
   std::vector<std::string> failures;
   writer.Begin();
@@ -587,7 +655,11 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     auto state = engine.TryNext(result, std::chrono::milliseconds(100));
     if (state == TCountEngine::TWait::Done) break;
     if (state == TCountEngine::TWait::Ready) {
-      writer.Row(MakeReportRow(result, options.ShowPath), result);
+      if (options.Format == TFormat::Export) {
+        exporter.Row(result);
+      } else {
+        writer.Row(MakeReportRow(result, options.ShowPath), result);
+      }
       if (result.Failed()) failures.push_back(result.Error);
     }
     printMessages();
@@ -596,7 +668,14 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   walker.join();
   printMessages();
   progress.Clear();
-  writer.End();
+  if (options.Format == TFormat::Export) {
+    if (auto error = exporter.Write(options.OutputFile, *out)) {
+      io.Err << "quorimeter count: " << *error << "\n";
+      return ecUsage;
+    }
+  } else {
+    writer.End();
+  }
   out->flush();
   if (!options.OutputFile.empty()) file.close();
   if (!*out) {

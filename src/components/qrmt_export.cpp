@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "qrmt_office.h"
 #include "qrmt_reportgrid.h"
 
 namespace qrmt {
@@ -138,12 +139,20 @@ QByteArray HtmlBytes(const TExportGrid& grid) {
       "th { background: #ece9d8; font-weight: bold; text-align: center; }\n"
       "td.n { text-align: right; }\n"
       "td.red { color: #ff0000; }\n"
-      "tfoot td { background: #ffffe1; font-weight: bold; text-align: right; }\n"
+      "tr.total td { background: #ffffe1; font-weight: bold; text-align: right; }\n"
       "thead { display: table-header-group; }\n"
       "tr { page-break-inside: avoid; }\n"
-      "</style>\n</head>\n<body>\n<table>\n<thead>\n<tr>";
+      "</style>\n</head>\n<body>\n<table>\n<colgroup>";
   const int rows = grid.RowCount();
   out.reserve((rows + 2) * static_cast<int>(grid.Columns.size()) * 24);
+  // Widths from the longest text, for readers that lay tables out without
+  // measuring (word processors opening the page).
+  for (int c : grid.Columns) {
+    qsizetype longest = std::max(TitleOf(c).section(' ', 0, 0).size(), grid.Table->FooterText(c).size());
+    for (int i = 0; i < rows; ++i) longest = std::max(longest, grid.Table->CellText(grid.Row(i), c).size());
+    out += QString("<col style=\"width: %1px\">").arg(static_cast<int>(longest) * 7 + 12);
+  }
+  out += "</colgroup>\n<thead>\n<tr>";
   for (int c : grid.Columns) {
     out += "<th>";
     AppendMarkup(out, TitleOf(c));
@@ -160,25 +169,32 @@ QByteArray HtmlBytes(const TExportGrid& grid) {
     }
     out += "</tr>\n";
   }
-  out += "</tbody>\n<tfoot>\n<tr>";
+  // The totals close the body: printed once, at the end.
+  out += "<tr class=\"total\">";
   for (int c : grid.Columns) {
     out += "<td>";
     AppendMarkup(out, grid.Table->FooterText(c));
     out += "</td>";
   }
-  out += "</tr>\n</tfoot>\n</table>\n</body>\n</html>\n";
+  out += "</tr>\n</tbody>\n</table>\n</body>\n</html>\n";
   return out.toUtf8();
 }
 
 QByteArray RtfBytes(const TExportGrid& grid) {
   const int rows = grid.RowCount();
   // Column widths in twips from the longest text, the grid's width at least.
+  // Titles wrap at their blanks; the table no wider than a landscape page.
   std::vector<int> widths;
+  int total = 0;
   for (int c : grid.Columns) {
-    qsizetype longest = std::max(TitleOf(c).size(), grid.Table->FooterText(c).size());
+    qsizetype longest = std::max(TitleOf(c).section(' ', 0, 0).size() + 1, grid.Table->FooterText(c).size());
     for (int i = 0; i < rows; ++i) longest = std::max(longest, grid.Table->CellText(grid.Row(i), c).size());
-    widths.push_back(std::max(ReportDesignWidths[static_cast<size_t>(c)] * 15, static_cast<int>(longest) * 100 + 200));
+    widths.push_back(static_cast<int>(longest) * 110 + 200);
+    total += widths.back();
   }
+  constexpr int PageWidth = 16838 - 1440;
+  if (total > PageWidth)
+    for (int& w : widths) w = static_cast<int>(static_cast<int64_t>(w) * PageWidth / total);
   QString rowDef = "\\trowd\\trgaph60\\trleft0";
   int edge = 0;
   for (int w : widths) {
@@ -407,6 +423,21 @@ void ExportPdf(const TExportGrid& grid, const QString& file, const TExportProgre
     const QString reason = out.errorString();
     out.cancelWriting();
     throw EExportError(ExportFailure(file, reason));
+  }
+}
+
+void WriteExport(int format, TExportMode mode, const TExportGrid& grid, const QString& file,
+                 const TExportProgress& progress) {
+  switch (format) {
+    case efWord: ExportDocx(mode, grid, file); break;
+    case efExcel: ExportXlsx(mode, grid, file); break;
+    case efHtml: ExportHtml(grid, file); break;
+    case efText: ExportText(mode, grid, file); break;
+    case efRtf: ExportRtf(grid, file); break;
+    case efCsv: ExportCsv(mode, grid, file, ','); break;
+    case efTsv: ExportCsv(mode, grid, file, '\t'); break;
+    case efPdf: ExportPdf(grid, file, progress); break;
+    default: ExportXml(grid, file); break;
   }
 }
 

@@ -67,6 +67,14 @@ void ExportPdf(const TExportGrid& grid, const QString& file, const TExportProgre
 // preview uses it too.
 void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExportProgress& progress = {});
 
+// The export formats by their index: 0 Word, 1 Excel, 2 HTML, 3 text,
+// 4 RTF, 5 comma-separated, 6 tab-separated, 7 PDF, 8 XML.
+enum TExportFormat { efWord, efExcel, efHtml, efText, efRtf, efCsv, efTsv, efPdf, efXml, efCount };
+// Runs the writer of `format`; the export dialog and the command line
+// both come here.
+void WriteExport(int format, TExportMode mode, const TExportGrid& grid, const QString& file,
+                 const TExportProgress& progress = {});
+
 // "DD.MM.YYYY HH.MM.SS" and the extension, from the local time.
 QString TimestampFileName(const QString& extension);
 

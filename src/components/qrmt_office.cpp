@@ -542,8 +542,8 @@ void NewWorkbook(const TExportGrid& grid, const QString& file) {
     styles.load_buffer(base.data(), base.size());
     const TStyleIds ids = AddStyles(styles);
     std::ostringstream out;
-    styles.save(out, "", pugi::format_raw);
-    pkg.Put("xl/styles.xml", out.str());
+    styles.save(out, "", pugi::format_raw | pugi::format_no_declaration);
+    pkg.Put("xl/styles.xml", std::string(XmlHead) + out.str());
     pkg.Put("xl/worksheets/sheet1.xml", NewWorkbookSheet(grid, ids));
     pkg.Commit();
   } catch (const EExportError& e) {
@@ -609,7 +609,7 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
       pkg.Put("[Content_Types].xml", *types);
     }
   }
-  if (!styles.load_buffer(stylesXml->data(), stylesXml->size(), pugi::parse_default | pugi::parse_declaration))
+  if (!styles.load_buffer(stylesXml->data(), stylesXml->size()))
     Fail(file, "its styles part is damaged");
   const TStyleIds ids = AddStyles(styles);
 
@@ -686,10 +686,27 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
 
 // --- Word ---------------------------------------------------------------------
 
-std::string WordTable(const TExportGrid& grid, const std::string& p) {
+// The text width of the document's last section in twips; 0 when unknown.
+int PageTextWidth(const std::string& xml, const std::string& p) {
+  auto attribute = [&](size_t tag, const std::string& name) {
+    const size_t end = xml.find('>', tag);
+    const std::string key = " " + p + name + "=\"";
+    const size_t at = xml.find(key, tag);
+    return at != std::string::npos && at < end ? std::atoi(xml.c_str() + at + key.size()) : 0;
+  };
+  const size_t size = xml.rfind("<" + p + "pgSz");
+  const size_t margins = xml.rfind("<" + p + "pgMar");
+  if (size == std::string::npos) return 0;
+  const int width = attribute(size, "w");
+  const int left = margins == std::string::npos ? 1440 : attribute(margins, "left");
+  const int right = margins == std::string::npos ? 1440 : attribute(margins, "right");
+  return width > left + right ? width - left - right : 0;
+}
+
+std::string WordTable(const TExportGrid& grid, const std::string& p, int pageWidth) {
   const size_t n = grid.Columns.size();
   const int rows = grid.RowCount();
-  // Column widths in twentieths of a point from the longest text, 8 point.
+  // Column widths in twentieths of a point from the longest text, 7 point.
   std::vector<double> chars(n, 0);
   for (size_t k = 0; k < n; ++k) {
     const int c = grid.Columns[k];
@@ -697,16 +714,34 @@ std::string WordTable(const TExportGrid& grid, const std::string& p) {
                         TextWidth(grid.Table->FooterText(c)));
     for (int i = 0; i < rows; ++i) chars[k] = std::max(chars[k], TextWidth(grid.Table->CellText(grid.Row(i), c)));
   }
+  // Fitted to the longest text at 7 point, the whole no wider than the page.
+  std::vector<int> twips(n);
+  int total = 0;
+  for (size_t k = 0; k < n; ++k) total += twips[k] = static_cast<int>(chars[k] * 95 + 150);
+  // Too wide for the page: the file names wrap first, the numbers never
+  // unless the page is narrower than they are.
+  for (size_t k = 0; k < n && pageWidth > 0 && total > pageWidth; ++k) {
+    if (grid.Columns[k] != rcFileName) continue;
+    const int narrowest = std::max(pageWidth / 4, 1440);
+    const int cut = std::min(total - pageWidth, std::max(0, twips[k] - narrowest));
+    twips[k] -= cut;
+    total -= cut;
+  }
+  if (pageWidth > 0 && total > pageWidth) {
+    const int wide = total;
+    total = 0;
+    for (int& w : twips) total += w = static_cast<int>(static_cast<int64_t>(w) * pageWidth / wide);
+  }
   std::string t;
   t.reserve(static_cast<size_t>(rows + 2) * n * 110);
-  t += "<" + p + "tbl><" + p + "tblPr><" + p + "tblW " + p + "w=\"0\" " + p + "type=\"auto\"/><" + p + "tblBorders>";
+  t += "<" + p + "tbl><" + p + "tblPr><" + p + "tblW " + p + "w=\"" + std::to_string(total) + "\" " + p +
+       "type=\"dxa\"/><" + p + "tblBorders>";
   for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
     t += "<" + p + side + " " + p + "val=\"single\" " + p + "sz=\"4\" " + p + "space=\"0\" " + p + "color=\"000000\"/>";
-  t += "</" + p + "tblBorders><" + p + "tblLayout " + p + "type=\"autofit\"/><" + p + "tblCellMar><" + p + "left " + p +
-       "w=\"60\" " + p + "type=\"dxa\"/><" + p + "right " + p + "w=\"60\" " + p + "type=\"dxa\"/></" + p +
+  t += "</" + p + "tblBorders><" + p + "tblLayout " + p + "type=\"fixed\"/><" + p + "tblCellMar><" + p + "left " + p +
+       "w=\"40\" " + p + "type=\"dxa\"/><" + p + "right " + p + "w=\"40\" " + p + "type=\"dxa\"/></" + p +
        "tblCellMar></" + p + "tblPr><" + p + "tblGrid>";
-  for (size_t k = 0; k < n; ++k)
-    t += "<" + p + "gridCol " + p + "w=\"" + std::to_string(static_cast<int>(chars[k] * 100 + 140)) + "\"/>";
+  for (size_t k = 0; k < n; ++k) t += "<" + p + "gridCol " + p + "w=\"" + std::to_string(twips[k]) + "\"/>";
   t += "</" + p + "tblGrid>";
   // Paragraph and run properties, short: the table has up to a million cells.
   const std::string para = "<" + p + "pPr><" + p + "spacing " + p + "before=\"0\" " + p + "after=\"0\"/><" + p + "jc " +
@@ -717,7 +752,7 @@ std::string WordTable(const TExportGrid& grid, const std::string& p) {
     t += "<" + p + "p>" + para + align + "\"/></" + p + "pPr><" + p + "r><" + p + "rPr>";
     if (bold) t += "<" + p + "b/>";
     if (red) t += "<" + p + "color " + p + "val=\"FF0000\"/>";
-    t += "<" + p + "sz " + p + "val=\"16\"/></" + p + "rPr><" + p + "t xml:space=\"preserve\">";
+    t += "<" + p + "sz " + p + "val=\"14\"/></" + p + "rPr><" + p + "t xml:space=\"preserve\">";
     Escape(t, Utf8(text));
     t += "</" + p + "t></" + p + "r></" + p + "p></" + p + "tc>";
   };
@@ -756,7 +791,7 @@ void NewDocument(const TExportGrid& grid, const QString& file) {
     // A new document holds one empty paragraph; the table goes before it,
     // after one empty paragraph and followed by another.
     std::string doc = std::string(XmlHead) + "<w:document xmlns:w=\"" + NsWord + "\" xmlns:r=\"" + NsRel + "\"><w:body><w:p/>";
-    doc += WordTable(grid, "w:");
+    doc += WordTable(grid, "w:", 16838 - 1440);
     doc +=
         "<w:p/><w:p/><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/><w:pgMar w:top=\"720\" "
         "w:right=\"720\" w:bottom=\"720\" w:left=\"720\" w:header=\"360\" w:footer=\"360\" w:gutter=\"0\"/></w:sectPr>"
@@ -794,7 +829,7 @@ void AddToDocument(const TExportGrid& grid, const QString& file) {
   if ((*xml)[body - 1] == '/') {  // <w:body/>
     xml->replace(body - 1, 2, "></" + p + "body>");
   }
-  std::string insert = "<" + p + "p/>" + WordTable(grid, p) + "<" + p + "p/>";
+  std::string insert = "<" + p + "p/>" + WordTable(grid, p, PageTextWidth(*xml, p)) + "<" + p + "p/>";
   xml->insert(body + 1, insert);
   pkg.Put(part, std::move(*xml));
   pkg.Commit();

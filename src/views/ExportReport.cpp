@@ -13,7 +13,6 @@
 #include "app/qrmt_global.h"
 #include "app/qrmt_platform.h"
 #include "components/qrmt_icons.h"
-#include "components/qrmt_office.h"
 
 namespace qrmt {
 
@@ -119,17 +118,7 @@ void TfrmExportReport::ExportFormatChange() {
 }
 
 void TfrmExportReport::Write(TExportMode mode, int index, const QString& file) {
-  switch (index) {
-    case 0: ExportDocx(mode, FWordGrid, file); break;
-    case 1: ExportXlsx(mode, FGrid, file); break;
-    case 2: ExportHtml(FGrid, file); break;
-    case 3: ExportText(mode, FGrid, file); break;
-    case 4: ExportRtf(FGrid, file); break;
-    case 5: ExportCsv(mode, FGrid, file, ','); break;
-    case 6: ExportCsv(mode, FGrid, file, '\t'); break;
-    case 7: ExportPdf(FGrid, file, Progress); break;
-    default: ExportXml(FGrid, file); break;
-  }
+  WriteExport(index, mode, index == efWord ? FWordGrid : FGrid, file, Progress);
 }
 
 bool TfrmExportReport::RunExport(TExportMode mode, int index) {

@@ -124,7 +124,7 @@ TEST_F(ExportTest, HtmlIsOnePageWithEscapesAndRedUnreadableFiles) {
   EXPECT_TRUE(html.contains("<td class=\"red\">File open error! /src/gone.c</td>"));
   EXPECT_TRUE(html.contains("<td class=\"n\">75.00 %</td>"));
   EXPECT_EQ(html.count("<tr>"), 5);
-  EXPECT_TRUE(html.contains("<tfoot>\n<tr><td>Total:</td><td>156</td>"));
+  EXPECT_TRUE(html.contains("<tr class=\"total\"><td>Total:</td><td>156</td>"));
 }
 
 TEST_F(ExportTest, RtfIsATableWithEscapesAndColour) {
@@ -241,6 +241,8 @@ TEST_F(ExportTest, XlsxAddsTwoRowsBelowTheLastUsedRowAndKeepsTheRest) {
   }
   const std::string keptBefore = Part(file, "custom/keep.bin");
   ExportXlsx(emAddToExisting, grid, QString::fromStdString(file));
+  const QString stylesPart = QString::fromStdString(Part(file, "xl/styles.xml"));
+  EXPECT_EQ(stylesPart.count("<?xml"), 1);  // a second declaration makes readers drop the part
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(Part(file, "xl/worksheets/sheet1.xml").c_str(), pugi::parse_default | pugi::parse_ws_pcdata));
   auto cell = [&](const std::string& ref) { return doc.select_node(("//c[@r='" + ref + "']").c_str()).node(); };
@@ -365,4 +367,29 @@ TEST(TimestampFileName, HasTheShapeOfDayMonthYearAndTime) {
   EXPECT_EQ(ColumnLetters(1), "A");
   EXPECT_EQ(ColumnLetters(11), "K");
   EXPECT_EQ(ColumnLetters(28), "AB");
+}
+
+TEST_F(ExportTest, WritesEveryFormatForTheOfficeCheck) {
+  // With QRMT_CHECK_OUTPUT set the files are kept there for
+  // scripts/check-exports.sh, which opens them with LibreOffice; with
+  // QRMT_CHECK_INPUT, its base.xlsx and base.docx get the report added.
+  const QString out = qEnvironmentVariableIsEmpty("QRMT_CHECK_OUTPUT") ? QString::fromStdString(Root(""))
+                                                                       : qEnvironmentVariable("QRMT_CHECK_OUTPUT");
+  const QString in = qEnvironmentVariable("QRMT_CHECK_INPUT");
+  grid.Columns.clear();
+  for (int c = 0; c < rcColumnCount; ++c) grid.Columns.push_back(c);
+  const char* names[] = {"report.docx", "report.xlsx", "report.html", "report.txt", "report.rtf",
+                         "report.csv",  "report.tsv",  "report.pdf",  "report.xml"};
+  for (int f = 0; f < efCount; ++f) {
+    const QString file = out + "/" + names[f];
+    WriteExport(f, emCreateNew, grid, file);
+    EXPECT_GT(QFileInfo(file).size(), 100) << names[f];
+  }
+  if (in.isEmpty()) return;
+  for (const char* base : {"base.xlsx", "base.docx"}) {
+    const QString target = out + "/added-" + base;
+    QFile::remove(target);
+    ASSERT_TRUE(QFile::copy(in + "/" + base, target)) << base;
+    WriteExport(QString(base).endsWith("xlsx") ? efExcel : efWord, emAddToExisting, grid, target);
+  }
 }
