@@ -141,5 +141,10 @@ int main(int argc, char** argv) {
     }
     paths << QString::fromStdString(a);
   }
+  // Nothing to open: a mistyped command, most likely.
+  if (!args.empty() && paths.isEmpty()) {
+    std::cerr << qrmt::ProgramUsage();
+    return qrmt::ecUsage;
+  }
   return RunDesktop(argc, argv, paths);
 }

@@ -223,7 +223,9 @@ TEST(CountCommand, UsageErrors) {
   } cases[] = {
       {{}, "no PATH given"},
       {{"--bogus", Tree}, "unknown option '--bogus'"},
-      {{"--format", "xml", Tree}, "unknown format 'xml'"},
+      {{"--format", "yaml", Tree}, "unknown format 'yaml'"},
+      {{"--format", "pdf", Tree}, "the format needs an output file (-o FILE)"},
+      {{"--format", "xlsx", Tree}, "the format needs an output file (-o FILE)"},
       {{"--jobs", "0", Tree}, "invalid number of jobs '0'"},
       {{"-o"}, "needs a file name"},
       {{Tree, "/no/such/place"}, "cannot access '/no/such/place': " + std::string(std::strerror(ENOENT))},
@@ -251,6 +253,42 @@ TEST(CountCommand, OutputFile) {
   EXPECT_NE(bad.err.find("no/such/dir/r.txt"), std::string::npos);
 }
 
+TEST(CountCommand, TheDesktopProgramsExportsFromTheCommandLine) {
+  TempTree t;
+  // Text formats go to standard output; the same bytes as the file.
+  CliRun xml = Count({"--format", "xml", "--no-path", Tree + "/main.c"});
+  EXPECT_EQ(xml.code, 0) << xml.err;
+  EXPECT_EQ(xml.out.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?><report><header><column num=\"0\">File Name</column>", 0),
+            0u);
+  EXPECT_NE(xml.out.find("<data><column num=\"0\">main.c</column><column num=\"1\">7</column>"), std::string::npos);
+  EXPECT_NE(xml.out.find("<footer><column num=\"0\">Total:</column>"), std::string::npos);
+  CliRun txt = Count({"--format", "txt", "-o", t.Path("r.txt"), "--no-path", Tree + "/main.c"});
+  EXPECT_EQ(txt.code, 0) << txt.err;
+  std::ifstream in(t.Path("r.txt"), std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.substr(text.find("\r\n") + 2), "main.c\t7\t3\t42.86 %\t1\t14.29 %\t1\t14.29 %\t2\t28.57 %\t7\r\n"
+                                               "Total:\t7\t3\t42.86 %\t1\t14.29 %\t1\t14.29 %\t2\t28.57 %\t7");
+  // The office formats are zip packages; PDF through the binary, no display needed.
+  for (const char* f : {"docx", "xlsx"}) {
+    CliRun r = Count({"--format", f, "-o", t.Path(std::string("r.") + f), Tree});
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::ifstream z(t.Path(std::string("r.") + f), std::ios::binary);
+    char magic[2] = {};
+    z.read(magic, 2);
+    EXPECT_EQ(std::string(magic, 2), "PK") << f;
+  }
+  int status = -1;
+  Shell("env -u DISPLAY QT_QPA_PLATFORM= " + std::string(QRMT_BINARY) + " count --format pdf -o '" + t.Path("r.pdf") +
+            "' '" + Tree + "' 2>&1",
+        &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(Shell("pdftotext '" + t.Path("r.pdf") + "' -").find("Total:"), std::string::npos);
+  // An output that cannot be written: the reason, and status 2.
+  CliRun bad = Count({"--format", "html", "-o", t.Path("no/such/dir/r.html"), Tree});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_NE(bad.err.find("no/such/dir/r.html"), std::string::npos) << bad.err;
+}
+
 TEST(Binary, ExitStatusAndVersion) {
   int status = -1;
   EXPECT_EQ(Shell(std::string(QRMT_BINARY) + " --version", &status), "Kestrune Quorimeter 1.1.12.30\n");
@@ -262,7 +300,7 @@ TEST(Binary, ExitStatusAndVersion) {
   EXPECT_EQ(status, 2);
   Shell(std::string(QRMT_BINARY) + " frobnicate 2>/dev/null", &status);
   EXPECT_EQ(status, 2);
-  EXPECT_NE(Shell(std::string(QRMT_BINARY) + " --help").find("Usage: quorimeter count"), std::string::npos);
+  EXPECT_NE(Shell(std::string(QRMT_BINARY) + " --help").find("quorimeter count [OPTIONS] PATH..."), std::string::npos);
 }
 
 TEST(Binary, WithoutArgumentsTheWindowOpensAndASignalEndsItCleanly) {
