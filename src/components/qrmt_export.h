@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QPagedPaintDevice;
@@ -38,8 +39,45 @@ struct TExportGrid {
   int Row(int i) const { return AllRows ? i : Rows[static_cast<size_t>(i)]; }
 };
 
+// Buffered output of the writers: a megabyte at a time reaches `target`,
+// so that no writer holds a whole report in memory.
+class TOut {
+ public:
+  explicit TOut(std::function<void(std::string_view)> target);
+  TOut& operator<<(std::string_view text) {
+    FBuffer.append(text);
+    if (FBuffer.size() >= Chunk) Flush();
+    return *this;
+  }
+  TOut& operator<<(const char* text) { return *this << std::string_view(text); }
+  TOut& operator<<(const std::string& text) { return *this << std::string_view(text); }
+  TOut& operator<<(char c) {
+    FBuffer += c;
+    return *this;
+  }
+  TOut& operator<<(const QString& text);  // as UTF-8
+  void Flush();
+
+ private:
+  static constexpr size_t Chunk = 1 << 20;
+  std::function<void(std::string_view)> FTarget;
+  std::string FBuffer;
+};
+
 // Told the share done, 0 to 100, during long writers.
 using TExportProgress = std::function<void(int)>;
+
+// The writers, into any output.
+void WriteText(const TExportGrid& grid, TOut& out);
+void WriteCsv(const TExportGrid& grid, TOut& out, char separator);
+void WriteHtml(const TExportGrid& grid, TOut& out);
+void WriteRtf(const TExportGrid& grid, TOut& out);
+void WriteXml(const TExportGrid& grid, TOut& out);
+// The longest text of each column in characters: data, footer, and the
+// title's first word.
+std::vector<qsizetype> ColumnTextWidths(const TExportGrid& grid);
+// Writes what `produce` gives as `file`, renamed over it only when complete.
+void WriteStreamed(const QString& file, const std::function<void(TOut&)>& produce);
 
 // The bytes of each format.
 QByteArray TextBytes(const TExportGrid& grid);

@@ -1,6 +1,7 @@
 #include "qrmt_office.h"
 
 #include <unistd.h>
+#include <sys/stat.h>
 #include <zip.h>
 
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
@@ -54,14 +56,20 @@ std::string Utf8(const QString& s) {
   return s.toStdString();
 }
 
-// A package opened for reading its parts and replacing some of them.
+// A new file is built beside the target and renamed over it at the end.
+QString SiblingTemp(const QString& file);
+
+// A package: made new, or an existing one read and written again with
+// some parts replaced. Parts are written at Commit, into a new file beside
+// the old one, which takes the old one's place only when it is complete.
 class TPackage {
  public:
-  TPackage(const QString& file, bool create) : FFile(file) {
+  TPackage(const QString& file, bool create) : FFile(file), FCreate(create) {
+    if (create) return;
     int error = 0;
     const QByteArray name = QFile::encodeName(file);
-    FZip = zip_open(name.constData(), create ? (ZIP_CREATE | ZIP_TRUNCATE) : 0, &error);
-    if (!FZip) {
+    FSource = zip_open(name.constData(), ZIP_RDONLY, &error);
+    if (!FSource) {
       zip_error_t e;
       zip_error_init_with_code(&e, error);
       const QString reason = error == ZIP_ER_NOZIP
@@ -73,45 +81,160 @@ class TPackage {
     }
   }
   ~TPackage() {
-    if (FZip) zip_discard(FZip);
+    if (FOut) zip_discard(FOut);
+    if (FSource) zip_discard(FSource);
+    if (!FOutPath.isEmpty()) QFile::remove(FOutPath);
   }
   std::optional<std::string> Read(const std::string& part) const {
+    if (!FSource) return std::nullopt;
     zip_stat_t st;
-    if (zip_stat(FZip, part.c_str(), 0, &st) != 0) return std::nullopt;
+    if (zip_stat(FSource, part.c_str(), 0, &st) != 0) return std::nullopt;
     if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
       Fail(FFile, "it is protected by a password");
     // Office parts of more than 1 GiB are not documents a person made.
     if (st.size > (1u << 30)) Fail(FFile, QString("its part \"%1\" is too large").arg(QString::fromStdString(part)));
-    zip_file_t* f = zip_fopen(FZip, part.c_str(), 0);
-    if (!f) Fail(FFile, QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FZip)));
+    zip_file_t* f = zip_fopen(FSource, part.c_str(), 0);
+    if (!f)
+      Fail(FFile, QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FSource)));
     std::string data(static_cast<size_t>(st.size), '\0');
     const zip_int64_t n = zip_fread(f, data.data(), data.size());
     const bool ok = n == static_cast<zip_int64_t>(data.size()) && zip_fclose(f) == 0;
     if (!ok) Fail(FFile, QString("it is damaged (the part \"%1\")").arg(QString::fromStdString(part)));
     return data;
   }
-  void Put(const std::string& part, std::string data) {
-    FKeep.push_back(std::move(data));
-    zip_source_t* src = zip_source_buffer(FZip, FKeep.back().data(), FKeep.back().size(), 0);
-    if (!src || zip_file_add(FZip, part.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) < 0) {
-      if (src) zip_source_free(src);
-      Fail(FFile, zip_strerror(FZip));
+  // Hands the part to `take` a megabyte at a time; false when there is
+  // no such part.
+  bool ReadChunks(const std::string& part, const std::function<void(std::string_view)>& take) const {
+    if (!FSource) return false;
+    zip_stat_t st;
+    if (zip_stat(FSource, part.c_str(), 0, &st) != 0) return false;
+    zip_file_t* f = zip_fopen(FSource, part.c_str(), 0);
+    if (!f)
+      Fail(FFile, QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FSource)));
+    std::string buffer(1 << 20, '\0');
+    for (;;) {
+      const zip_int64_t n = zip_fread(f, buffer.data(), buffer.size());
+      if (n < 0) {
+        zip_fclose(f);
+        Fail(FFile, QString("it is damaged (the part \"%1\")").arg(QString::fromStdString(part)));
+      }
+      if (n == 0) break;
+      take(std::string_view(buffer.data(), static_cast<size_t>(n)));
     }
+    if (zip_fclose(f) != 0) Fail(FFile, QString("it is damaged (the part \"%1\")").arg(QString::fromStdString(part)));
+    return true;
   }
-  // Writes the package: libzip makes a new file beside the old and renames
-  // it over the old one only when it is complete.
+  void Put(const std::string& part, std::string data) {
+    TPart& p = Slot(part);
+    p.Data = std::move(data);
+    p.Temp.reset();
+  }
+  // A part produced by `produce`, streamed into a temporary file beside
+  // the package, so that no large part is held in memory; compressed fast.
+  void PutStreamed(const std::string& part, const std::function<void(TOut&)>& produce) {
+    auto temp = std::make_unique<QTemporaryFile>(QFileInfo(FFile).absoluteDir().filePath(".qrmt-XXXXXX.part"));
+    if (!temp->open()) Fail(FFile, temp->errorString());
+    bool failed = false;
+    {
+      TOut out([&](std::string_view s) {
+        if (!failed && temp->write(s.data(), static_cast<qint64>(s.size())) != static_cast<qint64>(s.size())) failed = true;
+      });
+      produce(out);
+      out.Flush();
+    }
+    if (failed || !temp->flush()) Fail(FFile, temp->errorString());
+    TPart& p = Slot(part);
+    p.Data.clear();
+    p.Temp = std::move(temp);
+  }
+  // Writes the package. A new one is written where it was named; an
+  // existing one into a new file beside it, its other parts copied as
+  // they are, which then takes its place.
   void Commit() {
-    if (zip_close(FZip) != 0) {
-      const QString reason = zip_strerror(FZip);
+    int error = 0;
+    QString target = FFile;
+    if (!FCreate) {
+      FOutPath = SiblingTemp(FFile);
+      target = FOutPath;
+    }
+    FOut = zip_open(QFile::encodeName(target).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!FOut) Fail(FFile, "a new file cannot be made beside it");
+    if (FSource) {
+      const zip_int64_t entries = zip_get_num_entries(FSource, 0);
+      for (zip_int64_t i = 0; i < entries; ++i) {
+        const char* name = zip_get_name(FSource, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
+        if (!name) Fail(FFile, "it is damaged");
+        if (Find(name)) {
+          Add(*Find(name));
+          continue;
+        }
+        // Raw: the part's bytes as they were, not compressed again.
+        zip_source_t* src = zip_source_zip(FOut, FSource, static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED, 0, -1);
+        if (!src || zip_file_add(FOut, name, src, ZIP_FL_ENC_RAW) < 0) {
+          if (src) zip_source_free(src);
+          Fail(FFile, zip_strerror(FOut));
+        }
+      }
+    }
+    for (TPart& p : FParts)
+      if (!p.Added) Add(p);
+    if (zip_close(FOut) != 0) {
+      const QString reason = zip_strerror(FOut);
       Fail(FFile, reason);
     }
-    FZip = nullptr;
+    FOut = nullptr;
+    if (!FCreate) {
+      // The new file takes the old one's permissions, then its place.
+      struct stat st {};
+      if (::stat(QFile::encodeName(FFile).constData(), &st) == 0)
+        ::chmod(QFile::encodeName(FOutPath).constData(), st.st_mode & 07777);
+      if (::rename(QFile::encodeName(FOutPath).constData(), QFile::encodeName(FFile).constData()) != 0)
+        Fail(FFile, QString::fromLocal8Bit(std::strerror(errno)));
+      FOutPath.clear();
+    }
   }
 
  private:
+  struct TPart {
+    std::string Name;
+    std::string Data;
+    std::unique_ptr<QTemporaryFile> Temp;
+    bool Added = false;
+  };
+  TPart& Slot(const std::string& part) {
+    if (TPart* p = Find(part)) return *p;
+    FParts.push_back(TPart{part, {}, nullptr, false});
+    return FParts.back();
+  }
+  TPart* Find(const std::string& part) {
+    for (TPart& p : FParts)
+      if (p.Name == part) return &p;
+    return nullptr;
+  }
+  void Add(TPart& p) {
+    zip_source_t* src = nullptr;
+    if (p.Temp) {
+      const QByteArray path = QFile::encodeName(p.Temp->fileName());
+      src = zip_source_file(FOut, path.constData(), 0, -1);
+    } else {
+      src = zip_source_buffer(FOut, p.Data.data(), p.Data.size(), 0);
+    }
+    const zip_int64_t index = src ? zip_file_add(FOut, p.Name.c_str(), src, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
+    if (index < 0) {
+      if (src) zip_source_free(src);
+      Fail(FFile, zip_strerror(FOut));
+    }
+    // Large generated parts: fast compression, as the office programs use.
+    if (p.Temp) zip_set_file_compression(FOut, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1);
+    p.Added = true;
+  }
+
   QString FFile;
-  zip_t* FZip = nullptr;
-  std::deque<std::string> FKeep;  // the data of put parts, alive until the close
+  bool FCreate;
+  zip_t* FSource = nullptr;
+  zip_t* FOut = nullptr;
+  QString FOutPath;
+  std::deque<TPart> FParts;  // alive until the close, which reads them
 };
 
 // A new file is built beside the target and renamed over it at the end.
@@ -155,11 +278,6 @@ std::string RootPrefix(const std::string& xml, const std::string& localName) {
   if (name.size() > localName.size() && name.compare(name.size() - localName.size(), localName.size(), localName) == 0)
     return name.substr(0, name.size() - localName.size());
   return {};
-}
-
-// Rough widths of texts in characters, as an office application fits them.
-double TextWidth(const QString& text) {
-  return static_cast<double>(text.size());
 }
 
 std::string ColumnLetter(int column) {
@@ -318,57 +436,53 @@ std::string Number(double value) {
   return buf;
 }
 
-// The report's rows as sheet rows from row `first`, in prefix `p`.
-struct TBlock {
-  std::string Rows;
-  int LastRow = 0;
-  std::vector<double> Widths;
-};
-
-TBlock SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, const std::string& p) {
-  TBlock b;
+// The report's rows as sheet rows from row `first`, in prefix `p`;
+// returns the last row's number.
+int SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, const std::string& p, TOut& out) {
   const size_t n = grid.Columns.size();
-  b.Widths.assign(n, 0);
   const int rows = grid.RowCount();
-  b.Rows.reserve(static_cast<size_t>(rows + 2) * n * 40);
   int r = first;
-  auto cellRef = [&](size_t k) { return ColumnLetter(static_cast<int>(k) + 1) + std::to_string(r); };
+  std::vector<std::string> letters;
+  for (size_t k = 0; k < n; ++k) letters.push_back(ColumnLetter(static_cast<int>(k) + 1));
+  const std::string cOpen = "<" + p + "c r=\"", inlineOpen = "\" t=\"inlineStr\"><" + p + "is><" + p + "t xml:space=\"preserve\">",
+                    inlineClose = "</" + p + "t></" + p + "is></" + p + "c>", vOpen = "\"><" + p + "v>",
+                    vClose = "</" + p + "v></" + p + "c>", rowOpen = "<" + p + "row r=\"", rowClose = "</" + p + "row>";
+  std::string number;
+  auto cellStart = [&](size_t k, int style) {
+    number = std::to_string(r);
+    out << cOpen << letters[k] << number << "\" s=\"" << std::to_string(style);
+  };
+  std::string escaped;
   auto text = [&](size_t k, const QString& value, int style) {
-    b.Rows += "<" + p + "c r=\"" + cellRef(k) + "\" s=\"" + std::to_string(style) + "\" t=\"inlineStr\"><" + p + "is><" +
-              p + "t xml:space=\"preserve\">";
-    Escape(b.Rows, Utf8(value));
-    b.Rows += "</" + p + "t></" + p + "is></" + p + "c>";
+    cellStart(k, style);
+    out << inlineOpen;
+    escaped.clear();
+    Escape(escaped, Utf8(value));
+    out << escaped << inlineClose;
   };
-  auto number = [&](size_t k, const std::string& value, int style) {
-    b.Rows += "<" + p + "c r=\"" + cellRef(k) + "\" s=\"" + std::to_string(style) + "\"><" + p + "v>" + value + "</" +
-              p + "v></" + p + "c>";
+  auto value = [&](size_t k, const std::string& v, int style) {
+    cellStart(k, style);
+    out << vOpen << v << vClose;
   };
-  auto openRow = [&] { b.Rows += "<" + p + "row r=\"" + std::to_string(r) + "\">"; };
+  auto openRow = [&] { out << rowOpen << std::to_string(r) << "\">"; };
   auto closeRow = [&] {
-    b.Rows += "</" + p + "row>";
+    out << rowClose;
     ++r;
   };
   openRow();
-  for (size_t k = 0; k < n; ++k) {
-    const QString title = TReportTableModel::ColumnTitle(grid.Columns[k]);
-    text(k, title, ids.Title);
-    // The columns fit the titles' first words; the titles wrap.
-    b.Widths[k] = std::max(b.Widths[k], TextWidth(title.section(' ', 0, 0)));
-  }
+  for (size_t k = 0; k < n; ++k) text(k, TReportTableModel::ColumnTitle(grid.Columns[k]), ids.Title);
   closeRow();
   for (int i = 0; i < rows; ++i) {
     const int row = grid.Row(i);
     openRow();
     for (size_t k = 0; k < n; ++k) {
       const int c = grid.Columns[k];
-      const QString shown = grid.Table->CellText(row, c);
-      b.Widths[k] = std::max(b.Widths[k], TextWidth(shown));
       if (TReportTableModel::IsCountColumn(c)) {
-        number(k, std::to_string(grid.Table->Count(row, c)), ids.Count);
+        value(k, std::to_string(grid.Table->Count(row, c)), ids.Count);
       } else if (TReportTableModel::IsPercentColumn(c)) {
-        number(k, Number(grid.Table->Percent(row, c) / 100.0), ids.Percent);
+        value(k, Number(grid.Table->Percent(row, c) / 100.0), ids.Percent);
       } else {
-        text(k, shown, grid.Table->IsRed(row, c) ? ids.RedText : ids.Text);
+        text(k, grid.Table->CellText(row, c), grid.Table->IsRed(row, c) ? ids.RedText : ids.Text);
       }
     }
     closeRow();
@@ -376,19 +490,22 @@ TBlock SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, cons
   openRow();
   for (size_t k = 0; k < n; ++k) {
     const int c = grid.Columns[k];
-    const QString shown = grid.Table->FooterText(c);
-    b.Widths[k] = std::max(b.Widths[k], TextWidth(shown));
     if (TReportTableModel::IsCountColumn(c)) {
-      number(k, std::to_string(grid.Table->Sum(c)), ids.FooterCount);
+      value(k, std::to_string(grid.Table->Sum(c)), ids.FooterCount);
     } else if (TReportTableModel::IsPercentColumn(c)) {
-      number(k, Number(grid.Table->FooterPercent(c) / 100.0), ids.FooterPercent);
+      value(k, Number(grid.Table->FooterPercent(c) / 100.0), ids.FooterPercent);
     } else {
-      text(k, shown, ids.FooterText);
+      text(k, grid.Table->FooterText(c), ids.FooterText);
     }
   }
   closeRow();
-  b.LastRow = r - 1;
-  return b;
+  return r - 1;
+}
+
+std::vector<double> BlockWidths(const TExportGrid& grid) {
+  std::vector<double> widths;
+  for (qsizetype n : ColumnTextWidths(grid)) widths.push_back(static_cast<double>(n));
+  return widths;
 }
 
 std::string ColsElement(const std::vector<double>& widths, const std::string& p) {
@@ -485,18 +602,16 @@ std::string BlankA1(const std::string& p) {
          "is></" + p + "c>";
 }
 
-std::string NewWorkbookSheet(const TExportGrid& grid, const TStyleIds& ids) {
+void NewWorkbookSheet(const TExportGrid& grid, const TStyleIds& ids, TOut& out) {
   const int first = 3;  // A1 holds one blank; one empty row; then the block
-  TBlock block = SheetBlock(grid, ids, first, "");
-  const std::string last = ColumnLetter(static_cast<int>(grid.Columns.size())) + std::to_string(block.LastRow);
-  std::string xml = std::string(XmlHead) + "<worksheet xmlns=\"" + NsMain + "\" xmlns:r=\"" + NsRel + "\">" +
-                    "<dimension ref=\"A1:" + last + "\"/>" + "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\">" +
-                    SelectionElement("A" + std::to_string(first), "") + "</sheetView></sheetViews>" +
-                    "<sheetFormatPr defaultRowHeight=\"12.75\"/>" + ColsElement(block.Widths, "") + "<sheetData>" +
-                    "<row r=\"1\">" + BlankA1("") + "</row>";
-  xml += block.Rows;
-  xml += "</sheetData></worksheet>";
-  return xml;
+  const int last = first + grid.RowCount() + 1;
+  out << XmlHead << "<worksheet xmlns=\"" << NsMain << "\" xmlns:r=\"" << NsRel << "\">"
+      << "<dimension ref=\"A1:" << ColumnLetter(static_cast<int>(grid.Columns.size())) << std::to_string(last) << "\"/>"
+      << "<sheetViews><sheetView tabSelected=\"1\" workbookViewId=\"0\">" << SelectionElement("A3", "")
+      << "</sheetView></sheetViews><sheetFormatPr defaultRowHeight=\"12.75\"/>" << ColsElement(BlockWidths(grid), "")
+      << "<sheetData><row r=\"1\">" << BlankA1("") << "</row>";
+  SheetBlock(grid, ids, first, "", out);
+  out << "</sheetData></worksheet>";
 }
 
 void NewWorkbook(const TExportGrid& grid, const QString& file) {
@@ -544,7 +659,7 @@ void NewWorkbook(const TExportGrid& grid, const QString& file) {
     std::ostringstream out;
     styles.save(out, "", pugi::format_raw | pugi::format_no_declaration);
     pkg.Put("xl/styles.xml", std::string(XmlHead) + out.str());
-    pkg.Put("xl/worksheets/sheet1.xml", NewWorkbookSheet(grid, ids));
+    pkg.PutStreamed("xl/worksheets/sheet1.xml", [&](TOut& out) { NewWorkbookSheet(grid, ids, out); });
     pkg.Commit();
   } catch (const EExportError& e) {
     QFile::remove(temp);
@@ -624,38 +739,43 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
   }
   dataEnd = xml.find("</" + p + "sheetData>", dataBegin);
   if (dataEnd == std::string::npos) Fail(file, "its first sheet is damaged");
-  std::string rows = xml.substr(dataBegin, dataEnd - dataBegin);
-  if (!A1Filled(rows, p)) {
+  const std::string_view rows(xml.data() + dataBegin, dataEnd - dataBegin);
+  // A1 must read as a text: edits at the start of the rows, the rest kept.
+  std::string start;     // what stands before rows[keepFrom...]
+  size_t keepFrom = 0;
+  if (!A1Filled(std::string(rows.substr(0, std::min<size_t>(rows.size(), rows.find("</" + p + "row>") + 16))), p)) {
     const std::string row1 = "<" + p + "row r=\"1\"";
     const size_t at = rows.find(row1);
-    if (at == std::string::npos) {
-      rows.insert(0, "<" + p + "row r=\"1\">" + BlankA1(p) + "</" + p + "row>");
+    if (at == std::string_view::npos) {
+      start = "<" + p + "row r=\"1\">" + BlankA1(p) + "</" + p + "row>";
     } else {
       const size_t tagEnd = rows.find('>', at);
+      start = std::string(rows.substr(0, tagEnd - (rows[tagEnd - 1] == '/' ? 1 : 0)));
       if (rows[tagEnd - 1] == '/') {
-        rows.replace(tagEnd - 1, 2, ">" + BlankA1(p) + "</" + p + "row>");
+        start += ">" + BlankA1(p) + "</" + p + "row>";
+        keepFrom = tagEnd + 1;
       } else {
+        start += ">" + BlankA1(p);
+        keepFrom = tagEnd + 1;
         // An empty A1 element goes; the blank stands first in its row.
         const std::string a1 = "<" + p + "c r=\"A1\"";
         const size_t old = rows.find(a1, tagEnd);
         const size_t rowEnd = rows.find("</" + p + "row>", tagEnd);
-        if (old != std::string::npos && old < rowEnd) {
+        if (old != std::string_view::npos && old < rowEnd) {
           const size_t oldTag = rows.find('>', old);
-          const size_t oldEnd =
-              rows[oldTag - 1] == '/' ? oldTag + 1 : rows.find("</" + p + "c>", oldTag) + p.size() + 4;
-          rows.erase(old, oldEnd - old);
+          const size_t oldEnd = rows[oldTag - 1] == '/' ? oldTag + 1 : rows.find("</" + p + "c>", oldTag) + p.size() + 4;
+          start += std::string(rows.substr(tagEnd + 1, old - tagEnd - 1));
+          keepFrom = oldEnd;
         }
-        rows.insert(tagEnd + 1, BlankA1(p));
       }
     }
   }
-  const int lastUsed = std::max(1, LastUsedRow(rows, 0, rows.size(), p));
+  const int lastUsed = std::max(1, LastUsedRow(xml, dataBegin, dataEnd, p));
   const int first = lastUsed + 2;
-  TBlock block = SheetBlock(grid, ids, first, p);
+  const int lastRow = first + grid.RowCount() + 1;
   std::string head = xml.substr(0, dataOpen);
-  const std::string tail = xml.substr(dataEnd);
   SetSelection(head, "A" + std::to_string(first), p);
-  if (head.find("<" + p + "cols") == std::string::npos) head += ColsElement(block.Widths, p);
+  if (head.find("<" + p + "cols") == std::string::npos) head += ColsElement(BlockWidths(grid), p);
   // The used range now reaches the block's last row and column.
   const size_t dim = head.find("<" + p + "dimension");
   if (dim != std::string::npos) {
@@ -668,19 +788,16 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
       for (size_t i = colon + 1; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i) oldLast += ref[i];
       if (oldLast.size() > lastCol.size() || (oldLast.size() == lastCol.size() && oldLast > lastCol)) lastCol = oldLast;
     }
-    head.replace(dim, end - dim, "<" + p + "dimension ref=\"A1:" + lastCol + std::to_string(block.LastRow) + "\"");
+    head.replace(dim, end - dim, "<" + p + "dimension ref=\"A1:" + lastCol + std::to_string(lastRow) + "\"");
   }
-  std::string result;
-  result.reserve(head.size() + rows.size() + block.Rows.size() + tail.size() + 64);
-  result += head;
-  result += "<" + p + "sheetData>";
-  result += rows;
-  result += block.Rows;
-  result += tail;
-  std::ostringstream out;
-  styles.save(out, "", pugi::format_raw | pugi::format_no_declaration);
-  pkg.Put(stylesPart, std::string(XmlHead) + out.str());
-  pkg.Put(sheetPart, std::move(result));
+  std::ostringstream stylesOut;
+  styles.save(stylesOut, "", pugi::format_raw | pugi::format_no_declaration);
+  pkg.Put(stylesPart, std::string(XmlHead) + stylesOut.str());
+  pkg.PutStreamed(sheetPart, [&](TOut& out) {
+    out << head << "<" + p + "sheetData>" << start << rows.substr(keepFrom);
+    SheetBlock(grid, ids, first, p, out);
+    out << std::string_view(xml).substr(dataEnd);
+  });
   pkg.Commit();
 }
 
@@ -703,17 +820,11 @@ int PageTextWidth(const std::string& xml, const std::string& p) {
   return width > left + right ? width - left - right : 0;
 }
 
-std::string WordTable(const TExportGrid& grid, const std::string& p, int pageWidth) {
+void WordTable(const TExportGrid& grid, const std::string& p, int pageWidth, TOut& t) {
   const size_t n = grid.Columns.size();
   const int rows = grid.RowCount();
   // Column widths in twentieths of a point from the longest text, 7 point.
-  std::vector<double> chars(n, 0);
-  for (size_t k = 0; k < n; ++k) {
-    const int c = grid.Columns[k];
-    chars[k] = std::max(TextWidth(TReportTableModel::ColumnTitle(c).section(' ', 0, 0)) + 1,
-                        TextWidth(grid.Table->FooterText(c)));
-    for (int i = 0; i < rows; ++i) chars[k] = std::max(chars[k], TextWidth(grid.Table->CellText(grid.Row(i), c)));
-  }
+  const std::vector<qsizetype> chars = ColumnTextWidths(grid);
   // Fitted to the longest text at 7 point, the whole no wider than the page.
   std::vector<int> twips(n);
   int total = 0;
@@ -732,44 +843,51 @@ std::string WordTable(const TExportGrid& grid, const std::string& p, int pageWid
     total = 0;
     for (int& w : twips) total += w = static_cast<int>(static_cast<int64_t>(w) * pageWidth / wide);
   }
-  std::string t;
-  t.reserve(static_cast<size_t>(rows + 2) * n * 110);
-  t += "<" + p + "tbl><" + p + "tblPr><" + p + "tblW " + p + "w=\"" + std::to_string(total) + "\" " + p +
-       "type=\"dxa\"/><" + p + "tblBorders>";
+  t << "<" << p << "tbl><" << p << "tblPr><" << p << "tblW " << p << "w=\"" << std::to_string(total) << "\" " << p
+    << "type=\"dxa\"/><" << p << "tblBorders>";
   for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
-    t += "<" + p + side + " " + p + "val=\"single\" " + p + "sz=\"4\" " + p + "space=\"0\" " + p + "color=\"000000\"/>";
-  t += "</" + p + "tblBorders><" + p + "tblLayout " + p + "type=\"fixed\"/><" + p + "tblCellMar><" + p + "left " + p +
-       "w=\"40\" " + p + "type=\"dxa\"/><" + p + "right " + p + "w=\"40\" " + p + "type=\"dxa\"/></" + p +
-       "tblCellMar></" + p + "tblPr><" + p + "tblGrid>";
-  for (size_t k = 0; k < n; ++k) t += "<" + p + "gridCol " + p + "w=\"" + std::to_string(twips[k]) + "\"/>";
-  t += "</" + p + "tblGrid>";
-  // Paragraph and run properties, short: the table has up to a million cells.
-  const std::string para = "<" + p + "pPr><" + p + "spacing " + p + "before=\"0\" " + p + "after=\"0\"/><" + p + "jc " +
-                           p + "val=\"";
-  auto cell = [&](const QString& text, const char* align, bool bold, bool red, bool center) {
-    t += "<" + p + "tc>";
-    if (center) t += "<" + p + "tcPr><" + p + "vAlign " + p + "val=\"center\"/></" + p + "tcPr>";
-    t += "<" + p + "p>" + para + align + "\"/></" + p + "pPr><" + p + "r><" + p + "rPr>";
-    if (bold) t += "<" + p + "b/>";
-    if (red) t += "<" + p + "color " + p + "val=\"FF0000\"/>";
-    t += "<" + p + "sz " + p + "val=\"14\"/></" + p + "rPr><" + p + "t xml:space=\"preserve\">";
-    Escape(t, Utf8(text));
-    t += "</" + p + "t></" + p + "r></" + p + "p></" + p + "tc>";
+    t << "<" << p << side << " " << p << "val=\"single\" " << p << "sz=\"4\" " << p << "space=\"0\" " << p
+      << "color=\"000000\"/>";
+  t << "</" << p << "tblBorders><" << p << "tblLayout " << p << "type=\"fixed\"/><" << p << "tblCellMar><" << p
+    << "left " << p << "w=\"40\" " << p << "type=\"dxa\"/><" << p << "right " << p << "w=\"40\" " << p
+    << "type=\"dxa\"/></" << p << "tblCellMar></" << p << "tblPr><" << p << "tblGrid>";
+  for (size_t k = 0; k < n; ++k) t << "<" << p << "gridCol " << p << "w=\"" << std::to_string(twips[k]) << "\"/>";
+  t << "</" << p << "tblGrid>";
+  // Every piece of markup once: the table has up to a million cells.
+  const std::string tcOpen = "<" + p + "tc>", tcClose = "</" + p + "tc>",
+                    centred = "<" + p + "tcPr><" + p + "vAlign " + p + "val=\"center\"/></" + p + "tcPr>",
+                    paraOpen = "<" + p + "p><" + p + "pPr><" + p + "spacing " + p + "before=\"0\" " + p + "after=\"0\"/><" +
+                               p + "jc " + p + "val=\"",
+                    runOpen = "\"/></" + p + "pPr><" + p + "r><" + p + "rPr>", bold = "<" + p + "b/>",
+                    red = "<" + p + "color " + p + "val=\"FF0000\"/>",
+                    textOpen = "<" + p + "sz " + p + "val=\"14\"/></" + p + "rPr><" + p + "t xml:space=\"preserve\">",
+                    textClose = "</" + p + "t></" + p + "r></" + p + "p></" + p + "tc>", trOpen = "<" + p + "tr>",
+                    trClose = "</" + p + "tr>";
+  std::string escaped;
+  auto cell = [&](const QString& text, const char* align, bool isBold, bool isRed, bool centre) {
+    t << tcOpen;
+    if (centre) t << centred;
+    t << paraOpen << align << runOpen;
+    if (isBold) t << bold;
+    if (isRed) t << red;
+    t << textOpen;
+    escaped.clear();
+    Escape(escaped, Utf8(text));
+    t << escaped << textClose;
   };
-  t += "<" + p + "tr><" + p + "trPr><" + p + "tblHeader/></" + p + "trPr>";
+  t << "<" << p << "tr><" << p << "trPr><" << p << "tblHeader/></" << p << "trPr>";
   for (int c : grid.Columns) cell(TReportTableModel::ColumnTitle(c), "center", true, false, true);
-  t += "</" + p + "tr>";
+  t << trClose;
   for (int i = 0; i < rows; ++i) {
     const int r = grid.Row(i);
-    t += "<" + p + "tr>";
+    t << trOpen;
     for (int c : grid.Columns)
       cell(grid.Table->CellText(r, c), c == rcFileName ? "left" : "right", false, grid.Table->IsRed(r, c), false);
-    t += "</" + p + "tr>";
+    t << trClose;
   }
-  t += "<" + p + "tr>";
+  t << trOpen;
   for (int c : grid.Columns) cell(grid.Table->FooterText(c), c == rcFileName ? "left" : "right", true, false, false);
-  t += "</" + p + "tr></" + p + "tbl>";
-  return t;
+  t << trClose << "</" << p << "tbl>";
 }
 
 void NewDocument(const TExportGrid& grid, const QString& file) {
@@ -790,13 +908,13 @@ void NewDocument(const TExportGrid& grid, const QString& file) {
                                "Target=\"word/document.xml\"/></Relationships>");
     // A new document holds one empty paragraph; the table goes before it,
     // after one empty paragraph and followed by another.
-    std::string doc = std::string(XmlHead) + "<w:document xmlns:w=\"" + NsWord + "\" xmlns:r=\"" + NsRel + "\"><w:body><w:p/>";
-    doc += WordTable(grid, "w:", 16838 - 1440);
-    doc +=
-        "<w:p/><w:p/><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/><w:pgMar w:top=\"720\" "
-        "w:right=\"720\" w:bottom=\"720\" w:left=\"720\" w:header=\"360\" w:footer=\"360\" w:gutter=\"0\"/></w:sectPr>"
-        "</w:body></w:document>";
-    pkg.Put("word/document.xml", std::move(doc));
+    pkg.PutStreamed("word/document.xml", [&](TOut& doc) {
+      doc << XmlHead << "<w:document xmlns:w=\"" << NsWord << "\" xmlns:r=\"" << NsRel << "\"><w:body><w:p/>";
+      WordTable(grid, "w:", 16838 - 1440, doc);
+      doc << "<w:p/><w:p/><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/><w:pgMar w:top=\"720\" "
+             "w:right=\"720\" w:bottom=\"720\" w:left=\"720\" w:header=\"360\" w:footer=\"360\" w:gutter=\"0\"/>"
+             "</w:sectPr></w:body></w:document>";
+    });
     pkg.Commit();
   } catch (const EExportError& e) {
     QFile::remove(temp);
@@ -820,18 +938,54 @@ void AddToDocument(const TExportGrid& grid, const QString& file) {
         }
       }
   }
-  std::optional<std::string> xml = pkg.Read(part);
-  if (!xml) Fail(file, "it is not a Word document");
-  const std::string p = RootPrefix(*xml, "document");
-  size_t body = xml->find("<" + p + "body");
-  if (body == std::string::npos) Fail(file, "it is not a Word document");
-  body = xml->find('>', body);
-  if ((*xml)[body - 1] == '/') {  // <w:body/>
-    xml->replace(body - 1, 2, "></" + p + "body>");
-  }
-  std::string insert = "<" + p + "p/>" + WordTable(grid, p, PageTextWidth(*xml, p)) + "<" + p + "p/>";
-  xml->insert(body + 1, insert);
-  pkg.Put(part, std::move(*xml));
+  // The document is read twice, a megabyte at a time: once for its start
+  // (up to the body) and its end (the page of the last section), once to
+  // copy it around the table.
+  constexpr size_t MaxStart = 16 << 20, TailKeep = 256 << 10;
+  std::string start, tail;
+  size_t bodyEnd = std::string::npos;
+  std::string p;
+  const bool found = pkg.ReadChunks(part, [&](std::string_view chunk) {
+    if (bodyEnd == std::string::npos && start.size() < MaxStart) {
+      start.append(chunk);
+      if (p.empty()) p = RootPrefix(start, "document");
+      const size_t body = start.find("<" + p + "body");
+      if (body != std::string::npos) {
+        const size_t close = start.find('>', body);
+        if (close != std::string::npos) bodyEnd = close;
+      }
+    }
+    tail.append(chunk);
+    if (tail.size() > 2 * TailKeep) tail.erase(0, tail.size() - TailKeep);
+  });
+  if (!found || bodyEnd == std::string::npos) Fail(file, "it is not a Word document");
+  const bool emptyBody = start[bodyEnd - 1] == '/';  // <w:body/>
+  const int pageWidth = PageTextWidth(tail, p);
+  pkg.PutStreamed(part, [&](TOut& out) {
+    if (emptyBody) {
+      // A document without a body is small: whole, the body opened.
+      const std::string all = pkg.Read(part).value_or(std::string());
+      out << std::string_view(all).substr(0, bodyEnd - 1) << ">" << "<" + p + "p/>";
+      WordTable(grid, p, pageWidth, out);
+      out << "<" + p + "p/></" + p + "body>" << std::string_view(all).substr(bodyEnd + 1);
+      return;
+    }
+    size_t seen = 0;
+    pkg.ReadChunks(part, [&](std::string_view chunk) {
+      const size_t begin = seen;
+      seen += chunk.size();
+      if (bodyEnd < begin || bodyEnd >= seen) {
+        out << chunk;
+        return;
+      }
+      // The chunk that holds the end of the body's opening tag: the table
+      // goes right after it.
+      const size_t cut = bodyEnd - begin;
+      out << chunk.substr(0, cut + 1) << "<" + p + "p/>";
+      WordTable(grid, p, pageWidth, out);
+      out << "<" + p + "p/>" << chunk.substr(cut + 1);
+    });
+  });
   pkg.Commit();
 }
 
