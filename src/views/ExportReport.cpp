@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <cstring>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QUrl>
@@ -12,7 +15,6 @@
 
 #include "app/qrmt_global.h"
 #include "app/qrmt_platform.h"
-#include "components/qrmt_icons.h"
 
 namespace qrmt {
 
@@ -30,9 +32,34 @@ const std::array<TExportFormatInfo, ExportFormatCount> ExportFormats = {{
 
 namespace {
 
-const char* const FormatIcons[] = {"x-office-document", "x-office-spreadsheet", "text-html",
-                                   "text-plain",        "x-office-document",    "text-csv",
-                                   "text-csv",          "application-pdf",      "text-xml"};
+// A 16 by 16 mark of each format: its colour and letter, the same on
+// every desktop.
+QIcon FormatIcon(int index) {
+  static const struct {
+    QColor Colour;
+    const char* Mark;
+  } marks[] = {{QColor(0x2b, 0x57, 0x9a), "W"}, {QColor(0x21, 0x73, 0x46), "X"}, {QColor(0xe3, 0x4c, 0x26), "H"},
+               {QColor(0x60, 0x60, 0x60), "T"}, {QColor(0x7a, 0x3e, 0x9d), "R"}, {QColor(0x00, 0x80, 0x80), ","},
+               {QColor(0x00, 0x60, 0x90), "\u21E5"}, {QColor(0xc0, 0x10, 0x10), "P"}, {QColor(0x8a, 0x5a, 0x00), "<>"}};
+  QIcon icon;
+  for (int size : {16, 32}) {
+    QPixmap picture(size, size);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(marks[index].Colour);
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 5.0, size / 5.0);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(std::strlen(marks[index].Mark) > 1 && marks[index].Mark[0] == '<' ? size * 9 / 16 : size * 11 / 16);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(picture.rect(), Qt::AlignCenter, QString::fromUtf8(marks[index].Mark));
+    icon.addPixmap(picture);
+  }
+  return icon;
+}
 
 const std::string& AppTitle() {
   static const std::string fallback = "Kestrune Quorimeter";
@@ -55,7 +82,7 @@ TfrmExportReport::TfrmExportReport(QWidget* parent) : QDialog(parent) {
     FFormat->addItem(i == 8 ? "XML Document" : ExportFormats[static_cast<size_t>(i)].Caption);
     auto* b = new QRadioButton(ExportFormats[static_cast<size_t>(i)].Caption, this);
     b->setObjectName(QString("rb%1").arg(i));
-    b->setIcon(CommandIcon(FormatIcons[i]));
+    b->setIcon(FormatIcon(i));
     b->setIconSize(QSize(16, 16));
     connect(b, &QRadioButton::clicked, this, [this, i] { FormatClick(i); });
     formats->addWidget(b);

@@ -317,6 +317,11 @@ TEST_F(ReportViewTest, ExportDialogRemembersTheFormatAndWritesWhereTheModeSays) 
   std::vector<bool> addOffered;
   TfrmReport::RunDialog = [&](QDialog& d) {
     d.show();
+    QApplication::processEvents();
+    // With QRMT_CHECK_OUTPUT set the dialog's picture is kept for a person to look at.
+    if (!qEnvironmentVariableIsEmpty("QRMT_CHECK_OUTPUT"))
+      d.grab().save(qEnvironmentVariable("QRMT_CHECK_OUTPUT") + "/export-dialog.png");
+    EXPECT_GE(d.width(), d.sizeHint().width());
     for (int i = 0; i < 9; ++i) {
       d.findChild<QRadioButton*>(QString("rb%1").arg(i))->click();
       addOffered.push_back(d.findChild<QPushButton*>("btnExisting")->isEnabled());
