@@ -19,6 +19,7 @@
 #include <QByteArray>
 #include <QString>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -55,6 +56,12 @@ constexpr const char* CountUsage =
     "                         and xlsx need -o)\n"
     "  -o, --output FILE      write the report to FILE instead of standard output\n"
     "      --no-path          show file names without their folders\n"
+    "      --by-format        one row per file format instead of one per file\n"
+    "      --exclude PATTERN  leave out what PATTERN matches (repeatable); a pattern\n"
+    "                         without \"/\" matches a file or folder name anywhere\n"
+    "                         below a PATH, one with \"/\" the path from the PATH on,\n"
+    "                         a trailing \"/\" folders only; wildcards * ? [...], letter\n"
+    "                         case counts; a PATH itself is never left out\n"
     "  -j, --jobs N           count on N threads (default: one per core)\n"
     "      --settings FILE    use the formats of settings container FILE instead of\n"
     "                         the one the desktop program uses\n"
@@ -115,8 +122,17 @@ class TCliExport {
   TReportTableModel FTable;
 };
 
+// A pattern of --exclude.
+struct TExclude {
+  std::string Pattern;
+  bool Path = false;        // holds a "/": matched against the path below the PATH
+  bool FoldersOnly = false;  // ended with "/"
+};
+
 struct TOptions {
   bool AllFiles = false;
+  bool ByFormat = false;
+  std::vector<TExclude> Excludes;
   TFormat Format = TFormat::Text;
   int ExportFormat = -1;  // with TFormat::Export
   std::string OutputFile;
@@ -157,6 +173,17 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
       o.AllFiles = true;
     } else if (a == "--no-path") {
       o.ShowPath = false;
+    } else if (a == "--by-format") {
+      o.ByFormat = true;
+    } else if (name == "--exclude") {
+      if (!value(v) || v.empty() || v == "/") return "option '--exclude' needs a pattern";
+      TExclude e;
+      e.FoldersOnly = v.back() == '/';
+      if (e.FoldersOnly) v.pop_back();
+      while (v.size() > 1 && v[0] == '/') v.erase(0, 1);  // "/drivers" is the PATH's own drivers
+      e.Path = v.find('/') != std::string::npos;
+      e.Pattern = v;
+      o.Excludes.push_back(std::move(e));
     } else if (name == "--format") {
       if (!value(v)) return "option '--format' needs a value";
       if (v == "text")
@@ -196,8 +223,9 @@ std::optional<std::string> ParseOptions(const std::vector<std::string>& args, TO
 // are kept for the taking thread to print.
 class TFileCollector {
  public:
-  TFileCollector(const TFileTypeList& types, bool allFiles, bool zipEnabled, TCountEngine& engine)
-      : FTypes(types), FAllFiles(allFiles), FZipEnabled(zipEnabled), FEngine(engine) {}
+  TFileCollector(const TFileTypeList& types, bool allFiles, bool zipEnabled, TCountEngine& engine,
+                 std::vector<TExclude> excludes = {})
+      : FTypes(types), FAllFiles(allFiles), FZipEnabled(zipEnabled), FEngine(engine), FExcludes(std::move(excludes)) {}
 
   void AddPaths(const std::vector<std::string>& paths) {
     // One folder walked without following links names each file once: the
@@ -226,6 +254,7 @@ class TFileCollector {
     std::error_code ec;
     fs::file_status st = fs::status(path, ec);  // an argument that is a link is followed
     if (fs::is_directory(st)) {
+      FRootLength = path.empty() || path.back() == '/' ? path.size() : path.size() + 1;
       AddFolder(path);
     } else if (fs::is_regular_file(st)) {
       AddFile(path);
@@ -250,6 +279,18 @@ class TFileCollector {
   }
 
   void Flush() { FEngine.Add(FBatch); }
+
+  // Whether an entry below a PATH is left out: `name` is its own name,
+  // `full` its path, of which the part after the PATH is matched.
+  bool Excluded(std::string_view name, std::string_view full, bool folder) const {
+    for (const TExclude& e : FExcludes) {
+      if (e.FoldersOnly && !folder) continue;
+      if (e.Path ? MatchesPattern(e.Pattern, full.substr(std::min(FRootLength, full.size())), true)
+                 : MatchesPattern(e.Pattern, name, false))
+        return true;
+    }
+    return false;
+  }
 
   // The format lookup once per extension: a tree has few of them.
   const std::shared_ptr<const TCommentList>& CommentsFor(std::string_view extension) {
@@ -276,6 +317,7 @@ class TFileCollector {
       std::error_code typeEc;
       if (e.is_symlink(typeEc)) continue;
       const std::string& name = e.path().string();
+      if (!FExcludes.empty() && Excluded(e.path().filename().string(), name, e.is_directory(typeEc))) continue;
       if (e.is_directory(typeEc)) {
         AddFolder(name);
       } else if (e.is_regular_file(typeEc)) {
@@ -318,6 +360,8 @@ class TFileCollector {
       if (type != DT_DIR && type != DT_REG) continue;
       name.resize(base);
       name += leaf;
+      // An excluded folder is never opened.
+      if (!FExcludes.empty() && Excluded(leaf, name, type == DT_DIR)) continue;
       if (type == DT_REG) {
         AddFile(name);
       } else {
@@ -333,6 +377,8 @@ class TFileCollector {
   bool FAllFiles;
   bool FZipEnabled;
   TCountEngine& FEngine;
+  std::vector<TExclude> FExcludes;
+  size_t FRootLength = 0;  // of the PATH being walked, with its "/"
   TCommentSnapshot FSnapshot;
   std::unordered_map<std::string, std::shared_ptr<const TCommentList>> FByExtension;
   std::string FKey;
@@ -384,6 +430,50 @@ std::string JsonCounts(const TReportRow& r) {
     << ", \"blank_percent\": " << JsonPercent(r.Blank, r.Total) << ", \"mixed\": " << r.Mixed
     << ", \"mixed_percent\": " << JsonPercent(r.Mixed, r.Total) << ", \"total\": " << r.Total;
   return s.str();
+}
+
+// Characters, not bytes: UTF-8 continuation bytes take no column.
+size_t DisplayWidth(const std::string& s) {
+  size_t n = 0;
+  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+// A table for the terminal: the first column left, the others right, rules
+// under the titles and above the footer; `red` rows in red on a terminal.
+void WriteAlignedTable(std::ostream& out, const std::vector<std::string>& titles,
+                       const std::vector<std::vector<std::string>>& rows, const std::vector<bool>& red,
+                       const std::vector<std::string>& footer, bool colour) {
+  std::vector<size_t> width(titles.size(), 0);
+  auto measure = [&](const std::vector<std::string>& cells) {
+    for (size_t c = 0; c < cells.size(); ++c) width[c] = std::max(width[c], DisplayWidth(cells[c]));
+  };
+  measure(titles);
+  measure(footer);
+  for (const auto& r : rows) measure(r);
+  size_t ruleWidth = 0;
+  for (size_t w : width) ruleWidth += w;
+  ruleWidth += 2 * (width.size() - 1);
+  const std::string rule(ruleWidth, '-');
+  auto line = [&](const std::vector<std::string>& cells, bool isRed) {
+    if (isRed && colour) out << "\033[31m";
+    for (size_t c = 0; c < cells.size(); ++c) {
+      const std::string pad(width[c] - DisplayWidth(cells[c]), ' ');
+      // The name stands left, numbers and their titles right.
+      if (c == 0) {
+        out << cells[c] << pad;
+      } else {
+        out << "  " << pad << cells[c];
+      }
+    }
+    if (isRed && colour) out << "\033[0m";
+    out << "\n";
+  };
+  line(titles, false);
+  out << rule << "\n";
+  for (size_t i = 0; i < rows.size(); ++i) line(rows[i], i < red.size() && red[i]);
+  out << rule << "\n";
+  line(footer, false);
 }
 
 // Writes rows as they arrive (CSV, TSV, JSON) or at the end (the aligned
@@ -451,49 +541,7 @@ class TReportWriter {
   static std::vector<std::string> Titles() { return {ReportColumnTitles.begin(), ReportColumnTitles.end()}; }
   char Separator() const { return FFormat == TFormat::Tsv ? '\t' : ','; }
 
-  void WriteTable() {
-    const std::vector<std::string> titles = Titles();
-    const std::vector<std::string> footer = FooterCells(FTotals);
-    std::vector<size_t> width(ReportColumnCount, 0);
-    auto measure = [&](const std::vector<std::string>& cells) {
-      for (size_t c = 0; c < cells.size(); ++c) width[c] = std::max(width[c], DisplayWidth(cells[c]));
-    };
-    measure(titles);
-    measure(footer);
-    for (const auto& r : FRows) measure(r);
-    size_t ruleWidth = 0;
-    for (size_t w : width) ruleWidth += w;
-    ruleWidth += 2 * (width.size() - 1);
-    const std::string rule(ruleWidth, '-');
-
-    WriteLine(titles, width, false);
-    FOut << rule << "\n";
-    for (size_t i = 0; i < FRows.size(); ++i) WriteLine(FRows[i], width, FFailed[i]);
-    FOut << rule << "\n";
-    WriteLine(footer, width, false);
-  }
-
-  void WriteLine(const std::vector<std::string>& cells, const std::vector<size_t>& width, bool red) {
-    if (red && FColour) FOut << "\033[31m";
-    for (size_t c = 0; c < cells.size(); ++c) {
-      const std::string pad(width[c] - DisplayWidth(cells[c]), ' ');
-      // The name stands left, numbers and their titles right.
-      if (c == 0) {
-        FOut << cells[c] << pad;
-      } else {
-        FOut << "  " << pad << cells[c];
-      }
-    }
-    if (red && FColour) FOut << "\033[0m";
-    FOut << "\n";
-  }
-
-  // Characters, not bytes: UTF-8 continuation bytes take no column.
-  static size_t DisplayWidth(const std::string& s) {
-    size_t n = 0;
-    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
-  }
+  void WriteTable() { WriteAlignedTable(FOut, Titles(), FRows, FFailed, FooterCells(FTotals), FColour); }
 
   std::ostream& FOut;
   TFormat FFormat;
@@ -536,6 +584,100 @@ class TProgress {
 };
 
 }  // namespace
+
+// One row per file format: the files a format's comments counted, their
+// sums, and the percentages of their total lines; "(no format)" for files
+// counted without one.
+class TFormatSummary {
+ public:
+  explicit TFormatSummary(const TFileTypeList& types) : FTypes(types) {}
+
+  void Add(const TCountResult& r) {
+    const std::string ext(ExtractFileExt(r.FileName));
+    auto known = FTitles.find(ext);
+    if (known == FTitles.end()) {
+      const TFileType* type = FindFileType(FTypes, ext);
+      known = FTitles.emplace(ext, type ? type->Title : std::string("(no format)")).first;
+    }
+    TReportRow row;
+    row.Nominal = r.Nominal;
+    row.SourceCode = r.SourceCode;
+    row.Comment = r.Comment;
+    row.Blank = r.Blank;
+    row.Mixed = r.Mixed;
+    row.Total = r.Total;
+    FRows[known->second].Add(row);
+    FTotals.Add(row);
+  }
+
+  void Write(std::ostream& out, TFormat format, bool colour) const {
+    std::vector<std::pair<std::string, TReportTotals>> rows(FRows.begin(), FRows.end());
+    // Most source code first; ties by title.
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+      if (a.second.SourceCode != b.second.SourceCode) return a.second.SourceCode > b.second.SourceCode;
+      const int c = CompareTextAscii(a.first, b.first);
+      return c != 0 ? c < 0 : a.first < b.first;
+    });
+    const std::vector<std::string> titles = {
+        "Format",      "Files",       "Nominal Lines",         "Source Code Lines", "Comment Lines",   "Blank Lines",
+        "Mixed Lines", "Total Lines", "Source Code Lines (%)", "Comment Lines (%)", "Blank Lines (%)", "Mixed Lines (%)"};
+    auto cells = [](const std::string& title, const TReportTotals& t) {
+      return std::vector<std::string>{title,
+                                      std::to_string(t.Files),
+                                      std::to_string(t.Nominal),
+                                      std::to_string(t.SourceCode),
+                                      std::to_string(t.Comment),
+                                      std::to_string(t.Blank),
+                                      std::to_string(t.Mixed),
+                                      std::to_string(t.Total),
+                                      FormatPercent(t.SourceCode, t.Total),
+                                      FormatPercent(t.Comment, t.Total),
+                                      FormatPercent(t.Blank, t.Total),
+                                      FormatPercent(t.Mixed, t.Total)};
+    };
+    switch (format) {
+      case TFormat::Csv:
+      case TFormat::Tsv: {
+        const char sep = format == TFormat::Tsv ? '\t' : ',';
+        out << CsvRecord(titles, sep);
+        for (const auto& [title, t] : rows) out << CsvLineBreak << CsvRecord(cells(title, t), sep);
+        out << CsvLineBreak << CsvRecord(cells(std::string(TotalCaption), FTotals), sep);
+        break;
+      }
+      case TFormat::Json: {
+        auto counts = [](const TReportTotals& t) {
+          TReportRow r;
+          r.Nominal = t.Nominal;
+          r.SourceCode = t.SourceCode;
+          r.Comment = t.Comment;
+          r.Blank = t.Blank;
+          r.Mixed = t.Mixed;
+          r.Total = t.Total;
+          return JsonCounts(r);
+        };
+        out << "{\n  \"formats\": [";
+        for (size_t i = 0; i < rows.size(); ++i)
+          out << (i ? ",\n" : "\n") << "    {\"format\": " << JsonString(rows[i].first)
+              << ", \"files\": " << rows[i].second.Files << ", " << counts(rows[i].second) << "}";
+        out << (rows.empty() ? "],\n" : "\n  ],\n") << "  \"totals\": {\"files\": " << FTotals.Files << ", "
+            << counts(FTotals) << "}\n}\n";
+        break;
+      }
+      default: {
+        std::vector<std::vector<std::string>> table;
+        for (const auto& [title, t] : rows) table.push_back(cells(title, t));
+        WriteAlignedTable(out, titles, table, {}, cells(std::string(TotalCaption), FTotals), colour);
+        break;
+      }
+    }
+  }
+
+ private:
+  const TFileTypeList& FTypes;
+  std::unordered_map<std::string, std::string> FTitles;  // extension -> format title
+  std::map<std::string, TReportTotals> FRows;
+  TReportTotals FTotals;
+};
 
 // The formats and options of the settings container: `file` when given,
 // else the one the desktop program uses; the defaults when that does not
@@ -593,6 +735,10 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     io.Err << "quorimeter count: no PATH given\nTry 'quorimeter count --help'.\n";
     return ecUsage;
   }
+  if (options.ByFormat && options.Format == TFormat::Export) {
+    io.Err << "quorimeter count: --by-format writes text, csv, tsv or json\nTry 'quorimeter count --help'.\n";
+    return ecUsage;
+  }
   if (options.Format == TFormat::Export && options.OutputFile.empty() && CliExportIsBinary(options.ExportFormat)) {
     io.Err << "quorimeter count: the format needs an output file (-o FILE)\nTry 'quorimeter count --help'.\n";
     return ecUsage;
@@ -630,7 +776,7 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
 
   TCountEngine engine(options.Jobs);
   engine.Begin();
-  TFileCollector collector(types, options.AllFiles, settings.FileSelection.zipEnabled.Value, engine);
+  TFileCollector collector(types, options.AllFiles, settings.FileSelection.zipEnabled.Value, engine, options.Excludes);
   std::thread walker([&] {
     try {
       collector.AddPaths(options.Paths);
@@ -639,8 +785,9 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     }
     engine.Finish();
   });
-  TReportWriter writer(*out, options.Format, colour);
+  TReportWriter writer(*out, options.ByFormat ? TFormat::Export : options.Format, colour);
   TCliExport exporter(options.ExportFormat, options.ShowPath);
+  TFormatSummary summary(types);
   TProgress progress(io.Err, io.ErrIsTerminal);
   std::vector<std::string> failures;
   writer.Begin();
@@ -655,7 +802,9 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
     auto state = engine.TryNext(result, std::chrono::milliseconds(100));
     if (state == TCountEngine::TWait::Done) break;
     if (state == TCountEngine::TWait::Ready) {
-      if (options.Format == TFormat::Export) {
+      if (options.ByFormat) {
+        summary.Add(result);
+      } else if (options.Format == TFormat::Export) {
         exporter.Row(result);
       } else {
         writer.Row(MakeReportRow(result, options.ShowPath), result);
@@ -668,7 +817,9 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   walker.join();
   printMessages();
   progress.Clear();
-  if (options.Format == TFormat::Export) {
+  if (options.ByFormat) {
+    summary.Write(*out, options.Format, colour);
+  } else if (options.Format == TFormat::Export) {
     if (auto error = exporter.Write(options.OutputFile, *out)) {
       io.Err << "quorimeter count: " << *error << "\n";
       return ecUsage;

@@ -258,13 +258,92 @@ std::string_view ExtractFileName(std::string_view name) {
   return name.substr(ExtractFilePath(name).size());
 }
 
-const TCommentList* FindCommentList(const TFileTypeList& fileTypes, std::string_view extension) {
+const TFileType* FindFileType(const TFileTypeList& fileTypes, std::string_view extension) {
   for (const auto& type : fileTypes) {
     for (const auto& mask : type->Extensions) {
-      if (ExtractFileExt(mask->Value) == extension) return &type->Comments;
+      if (ExtractFileExt(mask->Value) == extension) return type.get();
     }
   }
   return nullptr;
+}
+
+const TCommentList* FindCommentList(const TFileTypeList& fileTypes, std::string_view extension) {
+  const TFileType* type = FindFileType(fileTypes, extension);
+  return type ? &type->Comments : nullptr;
+}
+
+bool MatchesPattern(std::string_view pattern, std::string_view text, bool pathname) {
+  size_t p = 0, t = 0;
+  size_t starP = std::string_view::npos, starT = 0;
+  // One class: "[...]", with "!" or "^" for its complement and a-z ranges.
+  auto matchClass = [&](size_t& at, char c, bool& ok) {
+    size_t i = at + 1;
+    bool negate = false;
+    if (i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^')) {
+      negate = true;
+      ++i;
+    }
+    bool hit = false;
+    bool first = true;
+    for (; i < pattern.size() && (first || pattern[i] != ']'); ++i, first = false) {
+      if (i + 2 < pattern.size() && pattern[i + 1] == '-' && pattern[i + 2] != ']') {
+        if (pattern[i] <= c && c <= pattern[i + 2]) hit = true;
+        i += 2;
+      } else if (pattern[i] == c) {
+        hit = true;
+      }
+    }
+    if (i >= pattern.size()) return false;  // no closing "]": not a class
+    ok = hit != negate && !(pathname && c == '/');
+    at = i + 1;
+    return true;
+  };
+  while (t < text.size()) {
+    bool advanced = false;
+    if (p < pattern.size()) {
+      const char pc = pattern[p];
+      if (pc == '*') {
+        starP = p++;
+        starT = t;
+        continue;
+      }
+      if (pc == '?' && !(pathname && text[t] == '/')) {
+        ++p;
+        ++t;
+        advanced = true;
+      } else if (pc == '[') {
+        size_t at = p;
+        bool ok = false;
+        if (matchClass(at, text[t], ok)) {
+          if (ok) {
+            p = at;
+            ++t;
+            advanced = true;
+          }
+        } else if (text[t] == '[') {
+          ++p;
+          ++t;
+          advanced = true;
+        }
+      } else if (pc == '\\' && p + 1 < pattern.size() && pattern[p + 1] == text[t]) {
+        p += 2;
+        ++t;
+        advanced = true;
+      } else if (pc != '?' && pc == text[t]) {
+        ++p;
+        ++t;
+        advanced = true;
+      }
+    }
+    if (advanced) continue;
+    // Back to the last "*", which takes one character more, never a "/"
+    // of a path.
+    if (starP == std::string_view::npos || (pathname && text[starT] == '/')) return false;
+    p = starP + 1;
+    t = ++starT;
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
 }
 
 std::vector<std::string> CommentTypeNames() {

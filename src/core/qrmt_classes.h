@@ -158,6 +158,14 @@ int CompareTextAscii(std::string_view a, std::string_view b);
 // `extension` exactly; nullptr when none. Enabled flags play no part.
 const TCommentList* FindCommentList(const TFileTypeList& fileTypes, std::string_view extension);
 
+// The format FindCommentList takes the comments of; nullptr when none.
+const TFileType* FindFileType(const TFileTypeList& fileTypes, std::string_view extension);
+
+// Shell-style wildcards: "*" any run, "?" one character, "[...]" one of a
+// set ("[!...]" none of it, "a-z" ranges), "\\" makes the next one plain.
+// Letter case counts. With `pathname`, no wildcard matches a "/".
+bool MatchesPattern(std::string_view pattern, std::string_view text, bool pathname);
+
 // "single" (0) and "multistring" (1).
 std::vector<std::string> CommentTypeNames();
 

@@ -425,3 +425,150 @@ TEST(CountCommand, APathThatIsNoRegularFileIsReportedNotRead) {
   }
   fs::remove_all(dir);
 }
+
+namespace {
+
+// A small tree of three formats, a file of none, and folders to leave out.
+class SummaryTree {
+ public:
+  SummaryTree() {
+    root_ = fs::temp_directory_path() / ("qrmt-cli-summary-" + std::to_string(::getpid()));
+    fs::remove_all(root_);
+    Write("a.c", "int a;\n// c\n\nint b; // m\n");             // code, comment, blank, mixed
+    Write("sub/b.c", "x;\ny;\n");                            // two code lines
+    Write("p.pas", "{ c }\nbegin\nend.\n\n");                // comment, two code, blank
+    Write("s.py", "# c\nx = 1\ny = 2\n");                    // comment, two code
+    Write("notes.qq", "plain\n");                            // no format
+    Write("node_modules/m.c", "m;\nm;\nm;\n");
+    Write("drivers/gpu/g.c", "g;\n");
+    Write("drivers/net/n.c", "n;\n");
+    Write("lib.min.py", "x = 2\n");
+    Write("build/out.c", "o;\n");
+    Write("src/build", "not a folder\n");                   // a file named like a folder
+  }
+  ~SummaryTree() {
+    fs::permissions(root_ / "drivers", fs::perms::owner_all);
+    fs::remove_all(root_);
+  }
+  void Write(const std::string& rel, const std::string& text) {
+    fs::create_directories((root_ / rel).parent_path());
+    std::ofstream(root_ / rel, std::ios::binary) << text;
+  }
+  std::string Path(const std::string& rel = "") const { return (root_ / rel).string(); }
+
+ private:
+  fs::path root_;
+};
+
+std::vector<std::string> CountedNames(const std::vector<std::string>& extra, const std::string& path) {
+  std::vector<std::string> args = {"--all-files", "--no-path", "--format", "csv"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  args.push_back(path);
+  CliRun r = Count(args);
+  EXPECT_EQ(r.code, 0) << r.err;
+  std::vector<std::string> names = CsvNames(r.out);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+TEST(CountCommand, ByFormatSumsSortsAndNamesFilesWithoutAFormat) {
+  SummaryTree t;
+  const std::string pattern = "node_modules";
+  CliRun r = Count({"--by-format", "--format", "csv", "--exclude", pattern, "--exclude", "drivers", "--exclude",
+                    "build/", "--exclude", "*.min.py", t.Path()});
+  EXPECT_EQ(r.code, 0) << r.err;
+  auto lines = Lines(r.out, "\r\n");
+  ASSERT_EQ(lines.size(), 5u) << r.out;
+  EXPECT_EQ(lines[0],
+            "\"Format\",\"Files\",\"Nominal Lines\",\"Source Code Lines\",\"Comment Lines\",\"Blank Lines\","
+            "\"Mixed Lines\",\"Total Lines\",\"Source Code Lines (%)\",\"Comment Lines (%)\",\"Blank Lines (%)\","
+            "\"Mixed Lines (%)\"");
+  // C: a.c and sub/b.c, three lines of code: most code first.
+  EXPECT_EQ(lines[1], "\"C\",\"2\",\"6\",\"3\",\"1\",\"1\",\"1\",\"6\",\"50.00 %\",\"16.67 %\",\"16.67 %\",\"16.67 %\"");
+  // Pascal and Python both have two lines of code: by title.
+  EXPECT_EQ(lines[2].substr(0, 16), "\"Delphi/Pascal\",");
+  EXPECT_EQ(lines[3].substr(0, 9), "\"Python\",");
+  // The footer's percentages are ratios of the sums: 7 of 13 lines are code.
+  EXPECT_EQ(lines[4], "\"Total:\",\"4\",\"13\",\"7\",\"3\",\"2\",\"1\",\"13\",\"53.85 %\",\"23.08 %\",\"15.38 %\",\"7.69 %\"");
+
+  // Every file under --all-files: the one without a format has a row of its
+  // own; an unreadable file is counted and named on stderr.
+  CliRun all = Count({"--by-format", "--all-files", "--format", "tsv", t.Path("notes.qq"), t.Path("a.c"),
+                      "/proc/self/mem"});
+  EXPECT_EQ(all.code, 1);
+  EXPECT_NE(all.out.find("\"(no format)\"\t\"1\"\t\"1\""), std::string::npos) << all.out;
+  EXPECT_NE(all.err.find("/proc/self/mem"), std::string::npos);
+
+  CliRun json = Count({"--by-format", "--format", "json", t.Path("a.c"), t.Path("p.pas")});
+  EXPECT_NE(json.out.find("{\"format\": \"C\", \"files\": 1, \"nominal\": 4, \"code\": 1"), std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"totals\": {\"files\": 2, \"nominal\": 8"), std::string::npos) << json.out;
+  CliRun text = Count({"--by-format", t.Path("a.c")});
+  EXPECT_EQ(text.out.rfind("Format  Files", 0), 0u) << text.out;
+  EXPECT_NE(text.out.find("\nTotal:"), std::string::npos);
+  EXPECT_EQ(Count({"--by-format", "--format", "xml", t.Path()}).code, 2);
+}
+
+TEST(CountCommand, ExcludesMatchNamesPathsAndFoldersAndNeverThePathItself) {
+  SummaryTree t;
+  const std::vector<std::string> everything = {"a.c", "b.c", "g.c", "lib.min.py", "m.c", "n.c", "notes.qq", "out.c",
+                                               "p.pas", "s.py", "build"};
+  auto without = [&](std::vector<std::string> gone) {
+    std::vector<std::string> kept;
+    for (const auto& n : everything)
+      if (std::find(gone.begin(), gone.end(), n) == gone.end()) kept.push_back(n);
+    std::sort(kept.begin(), kept.end());
+    return kept;
+  };
+  const struct {
+    std::vector<std::string> excludes;
+    std::vector<std::string> gone;
+  } cases[] = {
+      {{"--exclude", "node_modules"}, {"m.c"}},
+      {{"--exclude", "*.min.py"}, {"lib.min.py"}},
+      {{"--exclude", "?.c"}, {"a.c", "b.c", "g.c", "m.c", "n.c"}},
+      {{"--exclude", "[ab].c"}, {"a.c", "b.c"}},
+      {{"--exclude", "[!ab].c"}, {"g.c", "m.c", "n.c"}},
+      {{"--exclude", "drivers/gpu"}, {"g.c"}},
+      {{"--exclude", "drivers/*"}, {"g.c", "n.c"}},
+      {{"--exclude", "gpu/g.c"}, {}},            // a path pattern starts at the PATH
+      {{"--exclude", "build/"}, {"out.c"}},      // folders only: src/build is a file
+      {{"--exclude", "build"}, {"out.c", "build"}},
+      {{"--exclude", "A.C"}, {}},                // letter case counts
+      {{"--exclude", "drivers", "--exclude", "s.py"}, {"g.c", "n.c", "s.py"}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CountedNames(c.excludes, t.Path()), without(c.gone)) << c.excludes.back();
+  // A PATH argument is counted whatever the patterns say.
+  EXPECT_EQ(CountedNames({"--exclude", "drivers", "--exclude", "*.c"}, t.Path("drivers")),
+            std::vector<std::string>{});
+  EXPECT_EQ(CountedNames({"--exclude", "drivers"}, t.Path("drivers")), (std::vector<std::string>{"g.c", "n.c"}));
+  EXPECT_EQ(CountedNames({"--exclude", "a.c"}, t.Path("a.c")), std::vector<std::string>{"a.c"});
+  // An excluded folder is not opened: one that cannot be read stays unnoticed.
+  if (::geteuid() != 0) {
+    fs::permissions(t.Path("drivers"), fs::perms::none);
+    EXPECT_EQ(Count({"--exclude", "drivers", t.Path()}).code, 0);
+    EXPECT_EQ(Count({t.Path()}).code, 1);
+  }
+  EXPECT_EQ(Count({"--exclude", "", t.Path()}).code, 2);
+}
+
+TEST(MatchesPattern, ShellWildcards) {
+  const struct {
+    const char* pattern;
+    const char* text;
+    bool pathname;
+    bool match;
+  } cases[] = {
+      {"*.c", "main.c", false, true},     {"*.c", "main.cc", false, false},  {"m??n.c", "main.c", false, true},
+      {"[a-c]x", "bx", false, true},      {"[!a-c]x", "bx", false, false},   {"[^a-c]x", "dx", false, true},
+      {"*", "", false, true},             {"a*b*c", "axxbyyc", false, true}, {"a*b*c", "axxbyy", false, false},
+      {"drivers/*", "drivers/gpu", true, true},  {"drivers/*", "drivers/gpu/x", true, false},
+      {"*/gpu", "drivers/gpu", true, true},       {"*", "a/b", true, false}, {"a\\*", "a*", false, true},
+      {"a\\*", "ab", false, false},       {"[x", "[x", false, true},         {"Makefile", "makefile", false, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MatchesPattern(c.pattern, c.text, c.pathname), c.match) << c.pattern << " " << c.text;
+}
