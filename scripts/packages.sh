@@ -2,7 +2,7 @@
 # Sourced by run.sh and test.sh; works as root and as a user with sudo.
 
 qrmt_build_packages=(g++ cmake ninja-build pkg-config ccache qt6-base-dev libzip-dev libpugixml-dev)
-qrmt_test_packages=(libgtest-dev libgmock-dev poppler-utils fonts-dejavu-core desktop-file-utils)
+qrmt_test_packages=(libgtest-dev libgmock-dev poppler-utils fonts-dejavu-core desktop-file-utils dbus)
 
 qrmt_ensure_packages() {
   local missing=() p

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QDesktopServices>
+#include <QDBusConnection>
 #include <QDialog>
 #include <QFileInfo>
 #include <QTimer>
@@ -22,6 +23,7 @@
 
 #include "app/qrmt_global.h"
 #include "cli/qrmt_cli.h"
+#include "automation/qrmt_automation.h"
 #include "components/qrmt_dialogs.h"
 
 // The images live in a static library: they are registered by name.
@@ -63,7 +65,43 @@ void CloseOnSignals(QApplication& app) {
   for (int s : {SIGTERM, SIGINT, SIGHUP}) sigaction(s, &sa, nullptr);
 }
 
-int RunDesktop(int argc, char** argv, const QStringList& paths) {
+// The switches of the automation server, after "/" or "-", in any case.
+enum class TSwitch { None, Automation, RegServer, UnregServer };
+
+TSwitch ReadSwitch(const std::string& arg) {
+  if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) return TSwitch::None;
+  QString word = QString::fromStdString(arg.substr(arg[1] == '-' ? 2 : 1)).toUpper();
+  if (word == "AUTOMATION" || word == "EMBEDDING") return TSwitch::Automation;
+  if (word == "REGSERVER") return TSwitch::RegServer;
+  if (word == "UNREGSERVER") return TSwitch::UnregServer;
+  return TSwitch::None;
+}
+
+// Ends every window, the open dialogs too, as the end of the session does.
+void CloseEverything() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->done(QDialog::Rejected);
+  QApplication::closeAllWindows();
+}
+
+// "REGSERVER" and "UNREGSERVER": the activation file written or removed;
+// the settings are loaded and saved as at every start and end.
+int RunRegistration(int argc, char** argv, TSwitch what) {
+  QCoreApplication app(argc, argv);
+  auto global = std::make_unique<qrmt::TqrmtGlobal>();
+  QString error;
+  const bool ok = what == TSwitch::RegServer
+                      ? qrmt::WriteActivationFile(QString::fromStdString(qrmt::ExecutablePath()), &error)
+                      : qrmt::RemoveActivationFile(&error);
+  global.reset();
+  if (!ok) {
+    std::cerr << "quorimeter: " << error.toStdString() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int RunDesktop(int argc, char** argv, const QStringList& paths, bool automation) {
   QApplication app(argc, argv);
   InitResources();
   app.setWindowIcon(QIcon(":/qrmt/quorimeter.png"));
@@ -77,6 +115,15 @@ int RunDesktop(int argc, char** argv, const QStringList& paths) {
   {
     auto global = std::make_unique<qrmt::TqrmtGlobal>();
     auto window = std::make_unique<qrmt::TKestruneCountQRMT>();
+    // The automation object, where there is a session bus. A second copy
+    // runs without the service name; the activation file is kept current.
+    qrmt::TQRMTApplication server(QDBusConnection::sessionBus());
+    if (server.Register(true)) {
+      qrmt::WriteActivationFile(QString::fromStdString(qrmt::ExecutablePath()));
+      qrmt::TKestruneCountQRMT::AutomationClients = [&server] { return EndedBySignal ? 0 : server.Clients(); };
+      // Started for a client: the program ends when the last one leaves.
+      if (automation) server.LastClientGone = [] { CloseEverything(); };
+    }
     // The desktop session's logout ends the program as Exit does.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
                      [&](QSessionManager&) { window->close(); });
@@ -85,6 +132,7 @@ int RunDesktop(int argc, char** argv, const QStringList& paths) {
       if (!paths.isEmpty()) QTimer::singleShot(0, window.get(), [&] { window->OpenPaths(paths); });
       status = app.exec();
     }
+    qrmt::TKestruneCountQRMT::AutomationClients = nullptr;
     window.reset();
     // Nobody may be there to answer a dialog after a signal: what goes
     // wrong in the end is told on standard error then.
@@ -128,6 +176,19 @@ int main(int argc, char** argv) {
     std::cout << qrmt::ProgramUsage();
     return qrmt::ecOk;
   }
+  // The automation server's switches come first.
+  bool automation = false;
+  for (auto it = args.begin(); it != args.end();) {
+    const TSwitch sw = ReadSwitch(*it);
+    if (sw == TSwitch::RegServer || sw == TSwitch::UnregServer) return RunRegistration(argc, argv, sw);
+    if (sw == TSwitch::Automation) {
+      automation = true;
+      it = args.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (automation && args.empty()) return RunDesktop(argc, argv, {}, true);
   if (!args.empty() && !args[0].empty() && args[0][0] == '-') {
     std::cerr << "quorimeter: unknown option '" << args[0] << "'\n" << qrmt::ProgramUsage();
     return qrmt::ecUsage;
@@ -146,5 +207,5 @@ int main(int argc, char** argv) {
     std::cerr << qrmt::ProgramUsage();
     return qrmt::ecUsage;
   }
-  return RunDesktop(argc, argv, paths);
+  return RunDesktop(argc, argv, paths, automation);
 }

@@ -67,6 +67,8 @@ class TKestruneCountQRMT : public QMainWindow, public TMessageReceiver {
   // Help: the help window on its contents page.
   void HelpExecute();
   THelpWindow* HelpWindow() const { return FHelp; }
+  // Clients connected through automation; closing while there are any asks.
+  static inline std::function<int()> AutomationClients;
   // Milliseconds after the first show for the automatic check.
   static inline int AutoUpdateDelayMs = 5000;
 
