@@ -168,7 +168,10 @@ std::string ProgramFolderPath() {
   const QString exe = QString::fromStdString(ExecutablePath());
   if (!exe.isEmpty()) {
     const QFileInfo dir(QFileInfo(exe).absolutePath());
-    if (dir.isWritable()) return WithSeparator(dir.absoluteFilePath());
+    // Installed (the desktop entry beside it, as under /usr): never the
+    // system's folder, even for root, who may write there.
+    const bool installed = QFileInfo::exists(dir.absoluteFilePath() + "/../share/applications/quorimeter.desktop");
+    if (dir.isWritable() && !installed) return WithSeparator(dir.absoluteFilePath());
   }
   QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
   if (data.isEmpty()) data = QDir::homePath() + "/.local/share/Kestrune Software/Quorimeter";

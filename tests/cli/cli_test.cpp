@@ -572,3 +572,94 @@ TEST(MatchesPattern, ShellWildcards) {
   for (const auto& c : cases)
     EXPECT_EQ(MatchesPattern(c.pattern, c.text, c.pathname), c.match) << c.pattern << " " << c.text;
 }
+
+namespace {
+
+// A private session bus whose services folder is `services`, with `env`
+// in its environment (what an activated program gets).
+struct TBus {
+  std::string Address;
+  std::string Pid;
+  TBus(const fs::path& root, const std::string& env) {
+    fs::create_directories(root / "data" / "dbus-1" / "services");
+    std::ofstream(root / "bus.conf")
+        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+           "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+           "<servicedir>"
+        << (root / "data" / "dbus-1" / "services").string()
+        << "</servicedir><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+           "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n";
+    const std::string out = Shell("env " + env + " dbus-daemon --config-file='" + (root / "bus.conf").string() +
+                                  "' --fork --print-address=1 --print-pid=1");
+    auto lines = Lines(out, "\n");
+    if (lines.size() >= 2) {
+      Address = lines[0];
+      Pid = lines[1];
+    }
+  }
+  ~TBus() {
+    if (!Pid.empty()) Shell("kill " + Pid);
+  }
+  bool Owned() const {
+    return Shell("DBUS_SESSION_BUS_ADDRESS='" + Address +
+                 "' dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+                 "org.freedesktop.DBus.NameHasOwner string:KestruneQRMT.QRMTApplication")
+               .find("boolean true") != std::string::npos;
+  }
+};
+
+}  // namespace
+
+TEST(Binary, AutomationSwitchesRegisterAndTheBusStartsTheProgram) {
+  const fs::path root = fs::temp_directory_path() / ("qrmt-cli-bus-" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "program");
+  const std::string env = "QT_QPA_PLATFORM=offscreen XDG_DATA_HOME='" + (root / "data").string() +
+                          "' QRMT_PROGRAM_FOLDER='" + (root / "program").string() + "'";
+  const fs::path service = root / "data" / "dbus-1" / "services" / "KestruneQRMT.QRMTApplication.service";
+  int status = -1;
+  // "/regserver" in lower case: the file, no window, at once.
+  Shell("env -u DBUS_SESSION_BUS_ADDRESS " + env + " timeout 20 " + QRMT_BINARY + " /regserver", &status);
+  EXPECT_EQ(status, 0);
+  std::ifstream in(service);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, std::string("[D-BUS Service]\nName=KestruneQRMT.QRMTApplication\nExec=") +
+                      fs::canonical(QRMT_BINARY).string() + " -Automation\n");
+  Shell(env + " timeout 20 " + QRMT_BINARY + " -UNREGSERVER", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_FALSE(fs::exists(service));
+  // A registration that cannot be written is told, with status 1.
+  const std::string blocked = "XDG_DATA_HOME='" + (root / "program" / "default.settings").string() + "/x'";
+  const std::string said = Shell("env QT_QPA_PLATFORM=offscreen " + blocked + " QRMT_PROGRAM_FOLDER='" +
+                                     (root / "program").string() + "' timeout 20 " + QRMT_BINARY + " -RegServer 2>&1",
+                                 &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(said.find("cannot"), std::string::npos) << said;
+
+  // With the file in place, a call to the name starts the program; when
+  // its only client leaves, it ends.
+  Shell(env + " timeout 20 " + QRMT_BINARY + " -regserver", &status);
+  TBus bus(root, env);
+  ASSERT_FALSE(bus.Address.empty()) << "dbus-daemon (package dbus) is needed";
+  EXPECT_FALSE(bus.Owned());
+  // The box waits for a user who is not there: the client gives up after 3 s.
+  Shell("DBUS_SESSION_BUS_ADDRESS='" + bus.Address +
+            "' dbus-send --session --print-reply --reply-timeout=3000 --dest=KestruneQRMT.QRMTApplication "
+            "/QRMTApplication KestruneQRMT.IQRMTApplication.Show 2>&1 &",
+        &status);
+  bool started = false;
+  for (int i = 0; i < 100 && !started; ++i) {
+    started = bus.Owned();
+    if (!started) ::usleep(100000);
+  }
+  EXPECT_TRUE(started);
+  bool ended = false;
+  for (int i = 0; i < 150 && started && !ended; ++i) {
+    ended = !bus.Owned();
+    if (!ended) ::usleep(100000);
+  }
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(fs::exists(root / "program" / "default.settings"));  // saved at its end
+  fs::remove_all(root);
+}
