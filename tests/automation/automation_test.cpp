@@ -218,3 +218,11 @@ TEST_F(AutomationTest, TheActivationFileNamesThisExecutable) {
   EXPECT_TRUE(RemoveActivationFile(&error));  // nothing to remove is no failure
   ::unsetenv("XDG_DATA_HOME");
 }
+
+TEST_F(AutomationTest, WithoutABusThereIsNoAutomation) {
+  TQRMTApplication lonely(QDBusConnection::connectToBus(QString("unix:path=") + QString::fromStdString(Root("no-bus")),
+                                                        "qrmt-nowhere"));
+  EXPECT_FALSE(lonely.Register(true));
+  EXPECT_FALSE(lonely.NameOwned());
+  QDBusConnection::disconnectFromBus("qrmt-nowhere");
+}

@@ -253,6 +253,26 @@ TEST_F(MainWindowTest, CommandsThatReplaceWhatARunReadsWaitForItsEnd) {
   EXPECT_EQ(window->ReportView()->ReportGrid()->model()->rowCount(), 3);
 }
 
+TEST_F(MainWindowTest, ClosingWithAutomationClientsAsksFirst) {
+  Open();
+  TKestruneCountQRMT::AutomationClients = [] { return 2; };
+  Dialogs.Answers = {mrNo};
+  window->close();
+  EXPECT_TRUE(window->isVisible());
+  ASSERT_EQ(Dialogs.Shown.size(), 1u);
+  EXPECT_EQ(Dialogs.Shown[0].Icon, TMsgIcon::Warning);
+  EXPECT_NE(Dialogs.Shown[0].Text.find("automation"), std::string::npos);
+  Dialogs.Answers = {mrYes};
+  window->close();
+  EXPECT_FALSE(window->isVisible());
+  TKestruneCountQRMT::AutomationClients = [] { return 0; };
+  Dialogs.Shown.clear();
+  window->show();
+  window->close();
+  EXPECT_TRUE(Dialogs.Shown.empty());
+  TKestruneCountQRMT::AutomationClients = nullptr;
+}
+
 TEST_F(MainWindowTest, PathsGivenAtStartAreQueuedAsIfDropped) {
   Open();
   g->EventSliceMs = 0;
