@@ -14,10 +14,10 @@
 #include <memory>
 
 #include "app/qrmt_global.h"
-#include "components/qrmt_reportgrid.h"
-#include "views/Main.h"
-#include "views/FileSelection.h"
 #include "components/qrmt_queuegrid.h"
+#include "components/qrmt_reportgrid.h"
+#include "views/FileSelection.h"
+#include "views/Main.h"
 #include "views/Report.h"
 
 using namespace qrmt;

@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
     TShellFolderTree* tree = view->FoldersTree();
     tree->Select(tree->FileSystem()->index(QString::fromLocal8Bit(argv[1])));
     const auto wait = Clock::now();
-    while (!view->FilesList()->Loaded() && Seconds(wait) < 30) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (!view->FilesList()->Loaded() && Seconds(wait) < 30)
+      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     for (int i = 0; i < 10; ++i) QApplication::processEvents();
     std::printf("items listed in the root: %lld\n", static_cast<long long>(view->FilesList()->Items().size()));
     QAction* addTree = view->findChild<QAction*>("sfAddAllFilesWithFolders");
@@ -108,9 +109,10 @@ int main(int argc, char** argv) {
     // The key waits for the add's next look at the events: from when it
     // was due to the end of the add.
     const double due = Seconds(started) - 0.3;
-    std::printf("ESC during the add: the add ended %.0f ms after the key was due (%.0f ms after it was read); "
-                "%d rows stay\n",
-                due * 1000, answer * 1000, view->Queue()->Count());
+    std::printf(
+        "ESC during the add: the add ended %.0f ms after the key was due (%.0f ms after it was read); "
+        "%d rows stay\n",
+        due * 1000, answer * 1000, view->Queue()->Count());
     // Every file of the tree: a format whose masks name every extension
     // and every name without one.
     view->findChild<QAction*>("cqRemoveAll")->trigger();

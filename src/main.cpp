@@ -5,15 +5,15 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QLoggingCategory>
-#include <QDesktopServices>
 #include <QDBusConnection>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
-#include <QTimer>
+#include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QUrl>
 #include <csignal>
 #include <iostream>
@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "app/qrmt_global.h"
-#include "cli/qrmt_cli.h"
 #include "automation/qrmt_automation.h"
+#include "cli/qrmt_cli.h"
 #include "components/qrmt_dialogs.h"
 
 // The images live in a static library: they are registered by name.
@@ -156,13 +156,14 @@ int main(int argc, char** argv) {
     // the offscreen platform, so that no display is needed either.
     bool pages = false;
     for (size_t i = 0; i < args.size(); ++i)
-      pages = pages || args[i] == "--format=pdf" || (args[i] == "--format" && i + 1 < args.size() && args[i + 1] == "pdf");
+      pages =
+          pages || args[i] == "--format=pdf" || (args[i] == "--format" && i + 1 < args.size() && args[i + 1] == "pdf");
     if (pages && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // The GUI application's notes on the session (no runtime folder over
     // ssh, say) are not the counter's business.
     if (pages) QLoggingCategory::setFilterRules("*.warning=false");
-    std::unique_ptr<QCoreApplication> app = pages ? std::make_unique<QGuiApplication>(argc, argv)
-                                                  : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> app =
+        pages ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     const std::string command = args[0];
     args.erase(args.begin());
     qrmt::TCliStreams io{std::cout, std::cerr, isatty(1) != 0, isatty(2) != 0};

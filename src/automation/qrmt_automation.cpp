@@ -27,11 +27,21 @@ struct TMethod {
 
 const std::map<QString, TMethod>& Methods() {
   static const std::map<QString, TMethod> methods = {
-      {"getError", {"", 0}},        {"setOption", {"iv", 0}},      {"addFile", {"s", 0}},
-      {"addFolder", {"ss", 0}},     {"getResults", {"", 1}},       {"getResultsCount", {"", 1}},
-      {"getResultLine", {"i", 1}},  {"getResultValue", {"ii", 1}}, {"getOption", {"i", 1}},
-      {"countFiles", {"", 0}},      {"loadSettingsFrom", {"s", 0}}, {"setFileFilter", {"ssb", 0}},
-      {"Show", {"", 0}},            {"Hide", {"", 0}},             {"saveSettingsTo", {"s", 0}},
+      {"getError", {"", 0}},
+      {"setOption", {"iv", 0}},
+      {"addFile", {"s", 0}},
+      {"addFolder", {"ss", 0}},
+      {"getResults", {"", 1}},
+      {"getResultsCount", {"", 1}},
+      {"getResultLine", {"i", 1}},
+      {"getResultValue", {"ii", 1}},
+      {"getOption", {"i", 1}},
+      {"countFiles", {"", 0}},
+      {"loadSettingsFrom", {"s", 0}},
+      {"setFileFilter", {"ssb", 0}},
+      {"Show", {"", 0}},
+      {"Hide", {"", 0}},
+      {"saveSettingsTo", {"s", 0}},
   };
   return methods;
 }
@@ -118,8 +128,8 @@ bool WriteActivationFile(const QString& executable, QString* error) {
     if (error) *error = QString("cannot make the folder \"%1\"").arg(QFileInfo(path).path());
     return false;
   }
-  const QByteArray text = "[D-BUS Service]\nName=" + QByteArray(AutomationService) + "\nExec=" +
-                          QFile::encodeName(QFileInfo(executable).absoluteFilePath()) + " -Automation\n";
+  const QByteArray text = "[D-BUS Service]\nName=" + QByteArray(AutomationService) +
+                          "\nExec=" + QFile::encodeName(QFileInfo(executable).absoluteFilePath()) + " -Automation\n";
   QFile old(path);
   if (old.open(QIODevice::ReadOnly) && old.readAll() == text) return true;  // as it is
   QSaveFile out(path);

@@ -7,6 +7,8 @@
 #include <unistd.h>
 #endif
 
+#include <QByteArray>
+#include <QString>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -15,9 +17,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-
-#include <QByteArray>
-#include <QString>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -30,9 +29,9 @@
 #include <utility>
 
 #include "app/qrmt_global.h"
+#include "app/qrmt_platform.h"
 #include "components/qrmt_export.h"
 #include "components/qrmt_reportgrid.h"
-#include "app/qrmt_platform.h"
 #include "core/qrmt_classes.h"
 #include "core/qrmt_const.h"
 #include "core/qrmt_engine.h"
@@ -105,10 +104,10 @@ class TCliExport {
         WriteExport(FFormat, emSaveToFile, grid, QString::fromStdString(file));
         return std::nullopt;
       }
-      const QByteArray bytes = FFormat == efHtml   ? HtmlBytes(grid)
-                               : FFormat == efRtf  ? RtfBytes(grid)
-                               : FFormat == efXml  ? XmlBytes(grid)
-                                                   : TextBytes(grid);
+      const QByteArray bytes = FFormat == efHtml  ? HtmlBytes(grid)
+                               : FFormat == efRtf ? RtfBytes(grid)
+                               : FFormat == efXml ? XmlBytes(grid)
+                                                  : TextBytes(grid);
       out.write(bytes.constData(), bytes.size());
     } catch (const std::exception& e) {
       return std::string(e.what());
@@ -125,7 +124,7 @@ class TCliExport {
 // A pattern of --exclude.
 struct TExclude {
   std::string Pattern;
-  bool Path = false;        // holds a "/": matched against the path below the PATH
+  bool Path = false;         // holds a "/": matched against the path below the PATH
   bool FoldersOnly = false;  // ended with "/"
 };
 
@@ -619,8 +618,9 @@ class TFormatSummary {
       return c != 0 ? c < 0 : a.first < b.first;
     });
     const std::vector<std::string> titles = {
-        "Format",      "Files",       "Nominal Lines",         "Source Code Lines", "Comment Lines",   "Blank Lines",
-        "Mixed Lines", "Total Lines", "Source Code Lines (%)", "Comment Lines (%)", "Blank Lines (%)", "Mixed Lines (%)"};
+        "Format",          "Files",          "Nominal Lines", "Source Code Lines",     "Comment Lines",
+        "Blank Lines",     "Mixed Lines",    "Total Lines",   "Source Code Lines (%)", "Comment Lines (%)",
+        "Blank Lines (%)", "Mixed Lines (%)"};
     auto cells = [](const std::string& title, const TReportTotals& t) {
       return std::vector<std::string>{title,
                                       std::to_string(t.Files),

@@ -6,8 +6,8 @@
 #include <QMouseEvent>
 #include <QStandardItemModel>
 #include <QStyleOptionButton>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 namespace qrmt {
 

@@ -59,8 +59,7 @@ int TExportGrid::RowCount() const {
 }
 
 std::string ExportFailure(const QString& file, const QString& reason) {
-  return ("The report cannot be written to \"" + QDir::toNativeSeparators(file) + "\": " + reason + ".")
-      .toStdString();
+  return ("The report cannot be written to \"" + QDir::toNativeSeparators(file) + "\": " + reason + ".").toStdString();
 }
 
 // --- the writers ------------------------------------------------------------
@@ -163,7 +162,8 @@ void WriteXml(const TExportGrid& grid, TOut& out) {
 }
 
 void WriteHtml(const TExportGrid& grid, TOut& out) {
-  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Kestrune Quorimeter report</title>\n"
+  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Kestrune Quorimeter "
+         "report</title>\n"
          "<style>\n"
          "body { font-family: Tahoma, Verdana, sans-serif; font-size: 9pt; }\n"
          "table { border-collapse: collapse; }\n"
@@ -221,8 +221,9 @@ void WriteRtf(const TExportGrid& grid, TOut& out) {
   int edge = 0;
   for (int w : widths) {
     edge += w;
-    rowDef += "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10\\cellx" +
-              std::to_string(edge);
+    rowDef +=
+        "\\clbrdrt\\brdrs\\brdrw10\\clbrdrl\\brdrs\\brdrw10\\clbrdrb\\brdrs\\brdrw10\\clbrdrr\\brdrs\\brdrw10\\cellx" +
+        std::to_string(edge);
   }
   out << "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Tahoma;}}{\\colortbl;\\red0\\green0\\blue0;"
          "\\red255\\green0\\blue0;}\\paperw16838\\paperh11906\\landscape\\margl720\\margr720\\margt720\\margb720"
@@ -246,9 +247,12 @@ void WriteRtf(const TExportGrid& grid, TOut& out) {
   const int rows = grid.RowCount();
   for (int i = 0; i < rows; ++i) {
     const int r = grid.Row(i);
-    line(false, false, [&](int c) { return grid.Table->CellText(r, c); }, [&](int c) { return grid.Table->IsRed(r, c); });
+    line(
+        false, false, [&](int c) { return grid.Table->CellText(r, c); },
+        [&](int c) { return grid.Table->IsRed(r, c); });
   }
-  line(false, true, [&](int c) { return grid.Table->FooterText(c); }, never);
+  line(
+      false, true, [&](int c) { return grid.Table->FooterText(c); }, never);
   out << "\\pard\\par}";
 }
 
@@ -307,7 +311,8 @@ void WriteStreamed(const QString& file, const std::function<void(TOut&)>& produc
 }
 
 void WriteWholeFile(const QString& file, const QByteArray& bytes) {
-  WriteStreamed(file, [&](TOut& out) { out << std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())); });
+  WriteStreamed(file,
+                [&](TOut& out) { out << std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())); });
 }
 
 void AppendToFile(const QString& file, const QByteArray& bytes) {
@@ -443,7 +448,8 @@ void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExpo
                      QString("Page %1 of %2").arg(pageNo).arg(pages));
   };
   auto titles = [&](double y) {
-    drawCells(y, 2 * line, [](int c) { return TReportTableModel::ColumnTitleTwoLines(c); }, true, never);
+    drawCells(
+        y, 2 * line, [](int c) { return TReportTableModel::ColumnTitleTwoLines(c); }, true, never);
     painter.setPen(Qt::black);
     painter.drawLine(QPointF(0, y + 2 * line), QPointF(lefts[n], y + 2 * line));
     return y + 2 * line;
@@ -466,8 +472,7 @@ void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExpo
       const int c = columns[k];
       const bool isRed = grid.Table->IsRed(r, c);
       painter.setPen(isRed ? QColor(255, 0, 0) : QColor(Qt::black));
-      const double x = c == rcFileName ? lefts[k] + pad
-                                       : lefts[k + 1] - pad - advances[static_cast<size_t>(i) * n + k];
+      const double x = c == rcFileName ? lefts[k] + pad : lefts[k + 1] - pad - advances[static_cast<size_t>(i) * n + k];
       painter.drawText(QPointF(x, y + baseline), grid.Table->CellText(r, c));
     }
     y += line;
@@ -484,7 +489,8 @@ void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExpo
     ++pageNo;
     y = titles(0);
   }
-  drawCells(y, line, [&](int c) { return grid.Table->FooterText(c); }, true, never);
+  drawCells(
+      y, line, [&](int c) { return grid.Table->FooterText(c); }, true, never);
   y += line;
   painter.setPen(Qt::black);
   painter.drawLine(QPointF(0, y), QPointF(lefts[n], y));
@@ -532,9 +538,9 @@ QString TimestampFileName(const QString& extension) {
   const QDateTime now = QDateTime::currentDateTime();
   const QDate d = now.date();
   const QTime t = now.time();
-  QString name = QString::asprintf("%2d.%2d.%2d_%2d.%2d.%2d", d.day(), d.month(), d.year(), t.hour(), t.minute(),
-                                   t.second()) +
-                 extension;
+  QString name =
+      QString::asprintf("%2d.%2d.%2d_%2d.%2d.%2d", d.day(), d.month(), d.year(), t.hour(), t.minute(), t.second()) +
+      extension;
   name.replace(' ', '0');
   name.replace(name.indexOf('_'), 1, " ");
   return name;

@@ -1,7 +1,7 @@
 #include "qrmt_office.h"
 
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <QDir>
@@ -95,7 +95,8 @@ class TPackage {
     if (st.size > (1u << 30)) Fail(FFile, QString("its part \"%1\" is too large").arg(QString::fromStdString(part)));
     zip_file_t* f = zip_fopen(FSource, part.c_str(), 0);
     if (!f)
-      Fail(FFile, QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FSource)));
+      Fail(FFile,
+           QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FSource)));
     std::string data(static_cast<size_t>(st.size), '\0');
     const zip_int64_t n = zip_fread(f, data.data(), data.size());
     const bool ok = n == static_cast<zip_int64_t>(data.size()) && zip_fclose(f) == 0;
@@ -110,7 +111,8 @@ class TPackage {
     if (zip_stat(FSource, part.c_str(), 0, &st) != 0) return false;
     zip_file_t* f = zip_fopen(FSource, part.c_str(), 0);
     if (!f)
-      Fail(FFile, QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FSource)));
+      Fail(FFile,
+           QString("its part \"%1\" cannot be read (%2)").arg(QString::fromStdString(part), zip_strerror(FSource)));
     std::string buffer(1 << 20, '\0');
     for (;;) {
       const zip_int64_t n = zip_fread(f, buffer.data(), buffer.size());
@@ -137,7 +139,8 @@ class TPackage {
     bool failed = false;
     {
       TOut out([&](std::string_view s) {
-        if (!failed && temp->write(s.data(), static_cast<qint64>(s.size())) != static_cast<qint64>(s.size())) failed = true;
+        if (!failed && temp->write(s.data(), static_cast<qint64>(s.size())) != static_cast<qint64>(s.size()))
+          failed = true;
       });
       produce(out);
       out.Flush();
@@ -322,7 +325,8 @@ TStyleIds AddStyles(pugi::xml_document& styles) {
   fmt.append_attribute("numFmtId") = numFmtId;
   fmt.append_attribute("formatCode") = "0.00%";
   numFmts.remove_attribute("count");
-  numFmts.append_attribute("count") = static_cast<int>(std::distance(numFmts.children().begin(), numFmts.children().end()));
+  numFmts.append_attribute("count") =
+      static_cast<int>(std::distance(numFmts.children().begin(), numFmts.children().end()));
 
   auto count = [](pugi::xml_node list) {
     return static_cast<int>(std::distance(list.children().begin(), list.children().end()));
@@ -444,7 +448,8 @@ int SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, const s
   int r = first;
   std::vector<std::string> letters;
   for (size_t k = 0; k < n; ++k) letters.push_back(ColumnLetter(static_cast<int>(k) + 1));
-  const std::string cOpen = "<" + p + "c r=\"", inlineOpen = "\" t=\"inlineStr\"><" + p + "is><" + p + "t xml:space=\"preserve\">",
+  const std::string cOpen = "<" + p + "c r=\"",
+                    inlineOpen = "\" t=\"inlineStr\"><" + p + "is><" + p + "t xml:space=\"preserve\">",
                     inlineClose = "</" + p + "t></" + p + "is></" + p + "c>", vOpen = "\"><" + p + "v>",
                     vClose = "</" + p + "v></" + p + "c>", rowOpen = "<" + p + "row r=\"", rowClose = "</" + p + "row>";
   std::string number;
@@ -555,8 +560,8 @@ void SetSelection(std::string& head, const std::string& cell, const std::string&
   size_t at = head.find(view + " ");
   if (at == std::string::npos) at = head.find(view + ">");
   if (at == std::string::npos) {
-    const std::string views = "<" + p + "sheetViews><" + p + "sheetView workbookViewId=\"0\">" + SelectionElement(cell, p) +
-                              "</" + p + "sheetView></" + p + "sheetViews>";
+    const std::string views = "<" + p + "sheetViews><" + p + "sheetView workbookViewId=\"0\">" +
+                              SelectionElement(cell, p) + "</" + p + "sheetView></" + p + "sheetViews>";
     // sheetViews comes after sheetPr and dimension.
     size_t put = head.find("<" + p + "sheetFormatPr");
     if (put == std::string::npos) put = head.find("<" + p + "cols");
@@ -632,12 +637,13 @@ void NewWorkbook(const TExportGrid& grid, const QString& file) {
                 "<Override PartName=\"/docProps/app.xml\" "
                 "ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
                 "</Types>");
-    pkg.Put("_rels/.rels", std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
-                               "\"><Relationship Id=\"rId1\" "
-                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-                               "Target=\"xl/workbook.xml\"/><Relationship Id=\"rId2\" "
-                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties\" "
-                               "Target=\"docProps/app.xml\"/></Relationships>");
+    pkg.Put("_rels/.rels",
+            std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
+                "\"><Relationship Id=\"rId1\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+                "Target=\"xl/workbook.xml\"/><Relationship Id=\"rId2\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties\" "
+                "Target=\"docProps/app.xml\"/></Relationships>");
     pkg.Put("docProps/app.xml",
             std::string(XmlHead) +
                 "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"
@@ -724,8 +730,7 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
       pkg.Put("[Content_Types].xml", *types);
     }
   }
-  if (!styles.load_buffer(stylesXml->data(), stylesXml->size()))
-    Fail(file, "its styles part is damaged");
+  if (!styles.load_buffer(stylesXml->data(), stylesXml->size())) Fail(file, "its styles part is damaged");
   const TStyleIds ids = AddStyles(styles);
 
   // The sheet's rows stay as they are; the block goes after the last one.
@@ -741,7 +746,7 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
   if (dataEnd == std::string::npos) Fail(file, "its first sheet is damaged");
   const std::string_view rows(xml.data() + dataBegin, dataEnd - dataBegin);
   // A1 must read as a text: edits at the start of the rows, the rest kept.
-  std::string start;     // what stands before rows[keepFrom...]
+  std::string start;  // what stands before rows[keepFrom...]
   size_t keepFrom = 0;
   if (!A1Filled(std::string(rows.substr(0, std::min<size_t>(rows.size(), rows.find("</" + p + "row>") + 16))), p)) {
     const std::string row1 = "<" + p + "row r=\"1\"";
@@ -763,7 +768,8 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
         const size_t rowEnd = rows.find("</" + p + "row>", tagEnd);
         if (old != std::string_view::npos && old < rowEnd) {
           const size_t oldTag = rows.find('>', old);
-          const size_t oldEnd = rows[oldTag - 1] == '/' ? oldTag + 1 : rows.find("</" + p + "c>", oldTag) + p.size() + 4;
+          const size_t oldEnd =
+              rows[oldTag - 1] == '/' ? oldTag + 1 : rows.find("</" + p + "c>", oldTag) + p.size() + 4;
           start += std::string(rows.substr(tagEnd + 1, old - tagEnd - 1));
           keepFrom = oldEnd;
         }
@@ -785,7 +791,8 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
     const size_t colon = ref.rfind(':');
     if (colon != std::string::npos) {
       std::string oldLast;
-      for (size_t i = colon + 1; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i) oldLast += ref[i];
+      for (size_t i = colon + 1; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i)
+        oldLast += ref[i];
       if (oldLast.size() > lastCol.size() || (oldLast.size() == lastCol.size() && oldLast > lastCol)) lastCol = oldLast;
     }
     head.replace(dim, end - dim, "<" + p + "dimension ref=\"A1:" + lastCol + std::to_string(lastRow) + "\"");
@@ -856,8 +863,8 @@ void WordTable(const TExportGrid& grid, const std::string& p, int pageWidth, TOu
   // Every piece of markup once: the table has up to a million cells.
   const std::string tcOpen = "<" + p + "tc>", tcClose = "</" + p + "tc>",
                     centred = "<" + p + "tcPr><" + p + "vAlign " + p + "val=\"center\"/></" + p + "tcPr>",
-                    paraOpen = "<" + p + "p><" + p + "pPr><" + p + "spacing " + p + "before=\"0\" " + p + "after=\"0\"/><" +
-                               p + "jc " + p + "val=\"",
+                    paraOpen = "<" + p + "p><" + p + "pPr><" + p + "spacing " + p + "before=\"0\" " + p +
+                               "after=\"0\"/><" + p + "jc " + p + "val=\"",
                     runOpen = "\"/></" + p + "pPr><" + p + "r><" + p + "rPr>", bold = "<" + p + "b/>",
                     red = "<" + p + "color " + p + "val=\"FF0000\"/>",
                     textOpen = "<" + p + "sz " + p + "val=\"14\"/></" + p + "rPr><" + p + "t xml:space=\"preserve\">",
@@ -902,10 +909,11 @@ void NewDocument(const TExportGrid& grid, const QString& file) {
                 "<Override PartName=\"/word/document.xml\" "
                 "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
                 "</Types>");
-    pkg.Put("_rels/.rels", std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
-                               "\"><Relationship Id=\"rId1\" "
-                               "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-                               "Target=\"word/document.xml\"/></Relationships>");
+    pkg.Put("_rels/.rels",
+            std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
+                "\"><Relationship Id=\"rId1\" "
+                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+                "Target=\"word/document.xml\"/></Relationships>");
     // A new document holds one empty paragraph; the table goes before it,
     // after one empty paragraph and followed by another.
     pkg.PutStreamed("word/document.xml", [&](TOut& doc) {
@@ -965,7 +973,8 @@ void AddToDocument(const TExportGrid& grid, const QString& file) {
     if (emptyBody) {
       // A document without a body is small: whole, the body opened.
       const std::string all = pkg.Read(part).value_or(std::string());
-      out << std::string_view(all).substr(0, bodyEnd - 1) << ">" << "<" + p + "p/>";
+      out << std::string_view(all).substr(0, bodyEnd - 1) << ">"
+          << "<" + p + "p/>";
       WordTable(grid, p, pageWidth, out);
       out << "<" + p + "p/></" + p + "body>" << std::string_view(all).substr(bodyEnd + 1);
       return;

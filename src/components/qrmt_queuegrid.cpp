@@ -95,7 +95,8 @@ void TCountQueueModel::RemoveRows(std::vector<int> rows) {
       while (begin > 0 && rows[begin - 1] + 1 == rows[begin]) --begin;
       const int first = rows[begin], last = rows[end - 1];
       beginRemoveRows({}, first, last);
-      for (int r = first; r <= last; ++r) FNames.erase(raw[static_cast<size_t>(r)]->Path + raw[static_cast<size_t>(r)]->FileName);
+      for (int r = first; r <= last; ++r)
+        FNames.erase(raw[static_cast<size_t>(r)]->Path + raw[static_cast<size_t>(r)]->FileName);
       raw.erase(raw.begin() + first, raw.begin() + last + 1);
       FShown = FRows.Count();
       endRemoveRows();

@@ -78,9 +78,7 @@ QString RtfEscaped(const QString& cell) {
   return out;
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TReportTableModel::TReportTableModel(QObject* parent) : QAbstractTableModel(parent) {
   const QString point = QLocale().decimalPoint();

@@ -95,8 +95,8 @@ int UnzipFlat(const std::string& archive, const std::string& folder, const std::
   }
   const int64_t free = FreeBytes(folder);
   if (free >= 0 && total > static_cast<zip_uint64_t>(free))
-    Fail(archive, "its files need " + std::to_string(total) + " bytes and the disk has " + std::to_string(free) +
-                      " bytes free");
+    Fail(archive,
+         "its files need " + std::to_string(total) + " bytes and the disk has " + std::to_string(free) + " bytes free");
 
   std::string base = folder;
   if (!base.empty() && base.back() != '/') base += '/';
@@ -149,8 +149,7 @@ int UnzipFlat(const std::string& archive, const std::string& folder, const std::
       done += static_cast<zip_uint64_t>(n);
       report();
     }
-    if (::close(fd) != 0)
-      Fail(archive, "\"" + target + "\" cannot be written (" + std::strerror(errno) + ")");
+    if (::close(fd) != 0) Fail(archive, "\"" + target + "\" cannot be written (" + std::strerror(errno) + ")");
     // The end of an entry checks its CRC: a damaged one fails here.
     if (zip_fclose(in.release()) != 0) Fail(archive, "the entry \"" + e.Name + "\" is damaged");
   }

@@ -7,11 +7,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
-#include <cstring>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <cstring>
 
 #include "app/qrmt_global.h"
 #include "app/qrmt_platform.h"
@@ -38,8 +38,8 @@ QIcon FormatIcon(int index) {
   static const struct {
     QColor Colour;
     const char* Mark;
-  } marks[] = {{QColor(0x2b, 0x57, 0x9a), "W"}, {QColor(0x21, 0x73, 0x46), "X"}, {QColor(0xe3, 0x4c, 0x26), "H"},
-               {QColor(0x60, 0x60, 0x60), "T"}, {QColor(0x7a, 0x3e, 0x9d), "R"}, {QColor(0x00, 0x80, 0x80), ","},
+  } marks[] = {{QColor(0x2b, 0x57, 0x9a), "W"},      {QColor(0x21, 0x73, 0x46), "X"}, {QColor(0xe3, 0x4c, 0x26), "H"},
+               {QColor(0x60, 0x60, 0x60), "T"},      {QColor(0x7a, 0x3e, 0x9d), "R"}, {QColor(0x00, 0x80, 0x80), ","},
                {QColor(0x00, 0x60, 0x90), "\u21E5"}, {QColor(0xc0, 0x10, 0x10), "P"}, {QColor(0x8a, 0x5a, 0x00), "<>"}};
   QIcon icon;
   for (int size : {16, 32}) {
@@ -52,7 +52,8 @@ QIcon FormatIcon(int index) {
     painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 5.0, size / 5.0);
     QFont font = painter.font();
     font.setBold(true);
-    font.setPixelSize(std::strlen(marks[index].Mark) > 1 && marks[index].Mark[0] == '<' ? size * 9 / 16 : size * 11 / 16);
+    font.setPixelSize(std::strlen(marks[index].Mark) > 1 && marks[index].Mark[0] == '<' ? size * 9 / 16
+                                                                                        : size * 11 / 16);
     painter.setFont(font);
     painter.setPen(Qt::white);
     painter.drawText(picture.rect(), Qt::AlignCenter, QString::fromUtf8(marks[index].Mark));
@@ -155,7 +156,8 @@ bool TfrmExportReport::RunExport(TExportMode mode, int index) {
   switch (mode) {
     case emCreateNew: file = QDir(FReportsFolder).filePath(TimestampFileName(format.Extension)); break;
     case emAddToExisting:
-      file = QString::fromStdString(Dialogs().OpenFileName("Add to Existing File", FReportsFolder.toStdString(), format.Filter));
+      file = QString::fromStdString(
+          Dialogs().OpenFileName("Add to Existing File", FReportsFolder.toStdString(), format.Filter));
       break;
     case emSaveToFile: {
       const QString chosen =
@@ -165,9 +167,8 @@ bool TfrmExportReport::RunExport(TExportMode mode, int index) {
       file = info.dir().filePath(info.completeBaseName() + format.Extension);
       // The old file goes only once the new one is complete: the writers
       // rename over it. A folder of that name is refused by the writer.
-      if (QFileInfo(file).isFile() &&
-          Dialogs().MessageBox("File is exists. Overwrite them?", AppTitle(), TMsgIcon::Question, TMsgButtons::YesNo) !=
-              mrYes)
+      if (QFileInfo(file).isFile() && Dialogs().MessageBox("File is exists. Overwrite them?", AppTitle(),
+                                                           TMsgIcon::Question, TMsgButtons::YesNo) != mrYes)
         file.clear();
       break;
     }

@@ -17,13 +17,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
-#include <QTreeView>
 #include <QMenu>
 #include <QMimeData>
 #include <QSplitter>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -154,8 +154,8 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   formatBar->setObjectName("tbSelectFilesUp");
   formatBar->setIconSize(QSize(16, 16));
   QAction* newType = CommandAction(this, "newFileType", "New ...", "document-new", "New file format|Add file format");
-  QAction* modifyType =
-      CommandAction(this, "modifyFileType", "Modify ...", "document-properties", "Modify file format|Modify file format");
+  QAction* modifyType = CommandAction(this, "modifyFileType", "Modify ...", "document-properties",
+                                      "Modify file format|Modify file format");
   QAction* removeType =
       CommandAction(this, "removeFileType", "Remove", "list-remove", "Remove file format|Remove file format");
   connect(newType, &QAction::triggered, this, &TfrmFileSelection::newFileTypeExecute);
@@ -192,7 +192,8 @@ TfrmFileSelection::TfrmFileSelection(QWidget* parent) : QWidget(parent) {
   FAddGrid->setContentsMargins(2, 2, 2, 2);
   FAddGrid->setSpacing(2);
   QAction* addAll = CommandAction(this, "sfAddAllFiles", "Add &All Files", "list-add");
-  QAction* addTree = CommandAction(this, "sfAddAllFilesWithFolders", "Add All Files &Including Subfolders", "folder-new");
+  QAction* addTree =
+      CommandAction(this, "sfAddAllFilesWithFolders", "Add All Files &Including Subfolders", "folder-new");
   QAction* addSelected = CommandAction(this, "sfAddSelected", "Add &Selected Files", "document-import");
   QAction* addClipboard = CommandAction(this, "sfAddFromClipboard", "Add Text From &Clipboard", "edit-paste");
   connect(addAll, &QAction::triggered, this, &TfrmFileSelection::sfAddAllFilesExecute);
@@ -334,7 +335,8 @@ void TfrmFileSelection::FormShow() {
   FTypes->ClearItems();
   for (const auto& type : Global->FileTypes) FTypes->AddItem(Q(type->Title), type->Enabled);
   const auto& options = Global->Settings.FileSelection;
-  if (FolderPath(FTree->currentIndex()) != Q(options.currentFolder.Value)) OpenFolderPath(Q(options.currentFolder.Value));
+  if (FolderPath(FTree->currentIndex()) != Q(options.currentFolder.Value))
+    OpenFolderPath(Q(options.currentFolder.Value));
   FTreeTracking = true;
   FShowFolders->setChecked(options.ShowFolders.Value);
   FReady = true;
@@ -615,8 +617,8 @@ void TfrmFileSelection::AddDropped(const QStringList& paths) {
 }
 
 void TfrmFileSelection::DropOnQueue(const QMimeData* data, QObject* source) {
-  if (source && (source == static_cast<QObject*>(FList->ListView()) ||
-                 source == static_cast<QObject*>(FList->DetailView()))) {
+  if (source &&
+      (source == static_cast<QObject*>(FList->ListView()) || source == static_cast<QObject*>(FList->DetailView()))) {
     sfAddSelectedExecute();
     return;
   }
@@ -646,8 +648,9 @@ void TfrmFileSelection::AddZipArchive(const std::string& archive) {
   std::filesystem::create_directories(folder, ec);
   int files = 0;
   try {
-    if (ec) throw EUnzipError("The zip archive \"" + archive + "\" cannot be unpacked: \"" + folder +
-                              "\" cannot be made (" + ec.message() + ").");
+    if (ec)
+      throw EUnzipError("The zip archive \"" + archive + "\" cannot be unpacked: \"" + folder + "\" cannot be made (" +
+                        ec.message() + ").");
     files = UnzipFlat(archive, folder, [this](int percent) { ZipProgress(percent); });
   } catch (const std::exception& e) {
     // Nothing of a failed archive is queued or left behind.

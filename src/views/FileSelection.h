@@ -5,10 +5,10 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <array>
-#include <vector>
 #include <QWidget>
+#include <array>
 #include <string>
+#include <vector>
 
 #include "app/qrmt_platform.h"
 

@@ -2,8 +2,8 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -390,9 +390,8 @@ void TfrmFileTypeEditor::saveFileFormatExecute() {
   if (chosen.empty()) return;
   const QFileInfo info(Q(chosen));
   const QString file = info.dir().filePath(info.completeBaseName() + ".qrmtff");
-  if (QFileInfo::exists(file) &&
-      Dialogs().MessageBox("File is exists. Overwrite them?", AppTitle(), TMsgIcon::Question, TMsgButtons::YesNo) !=
-          mrYes)
+  if (QFileInfo::exists(file) && Dialogs().MessageBox("File is exists. Overwrite them?", AppTitle(), TMsgIcon::Question,
+                                                      TMsgButtons::YesNo) != mrYes)
     return;
   TFileType format;
   format.Title = Title();
@@ -406,12 +405,11 @@ void TfrmFileTypeEditor::saveFileFormatExecute() {
   const std::string text = format.WriteToText();
   // Written beside and renamed over: a failed save never leaves half a file.
   QSaveFile out(file);
-  if (!out.open(QIODevice::WriteOnly) || out.write(text.data(), static_cast<qint64>(text.size())) !=
-                                             static_cast<qint64>(text.size()) ||
-      !out.commit()) {
-    Dialogs().MessageBox("The file format cannot be saved as \"" + file.toStdString() + "\": " +
-                             out.errorString().toStdString(),
-                         AppTitle(), TMsgIcon::Error, TMsgButtons::OK);
+  if (!out.open(QIODevice::WriteOnly) ||
+      out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !out.commit()) {
+    Dialogs().MessageBox(
+        "The file format cannot be saved as \"" + file.toStdString() + "\": " + out.errorString().toStdString(),
+        AppTitle(), TMsgIcon::Error, TMsgButtons::OK);
   }
 }
 
@@ -432,8 +430,8 @@ void TfrmFileTypeEditor::loadFileFormatExecute() {
     if (in.error() != QFileDevice::NoError) reason = in.errorString().toStdString();
   }
   if (!reason.empty()) {
-    Dialogs().MessageBox("The file format \"" + chosen + "\" cannot be read: " + reason, AppTitle(),
-                         TMsgIcon::Error, TMsgButtons::OK);
+    Dialogs().MessageBox("The file format \"" + chosen + "\" cannot be read: " + reason, AppTitle(), TMsgIcon::Error,
+                         TMsgButtons::OK);
     return;
   }
   TFileType format;

@@ -237,9 +237,9 @@ void TKestruneCountQRMT::CheckForUpdatesExecute() {
 
 void TKestruneCountQRMT::closeEvent(QCloseEvent* event) {
   if (AutomationClients && AutomationClients() > 0 && Global &&
-      Dialogs().MessageBox("Programs are still connected to " + Global->Title +
-                               " through its automation interface. Close it anyway?",
-                           Global->Title, TMsgIcon::Warning, TMsgButtons::YesNo) != mrYes) {
+      Dialogs().MessageBox(
+          "Programs are still connected to " + Global->Title + " through its automation interface. Close it anyway?",
+          Global->Title, TMsgIcon::Warning, TMsgButtons::YesNo) != mrYes) {
     event->ignore();
     return;
   }

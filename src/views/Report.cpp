@@ -1,14 +1,10 @@
 #include "Report.h"
 
-#include "ExportReport.h"
-#include "app/qrmt_messages.h"
-#include "components/qrmt_export.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFontMetricsF>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -24,7 +20,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ExportReport.h"
 #include "app/qrmt_messages.h"
+#include "components/qrmt_export.h"
 #include "components/qrmt_icons.h"
 
 namespace qrmt {

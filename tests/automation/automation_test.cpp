@@ -1,5 +1,3 @@
-#include "automation/qrmt_automation.h"
-
 #include <gtest/gtest.h>
 
 #include <QDBusConnectionInterface>
@@ -13,6 +11,7 @@
 #include <pugixml.hpp>
 
 #include "app/app_fixture.h"
+#include "automation/qrmt_automation.h"
 
 using namespace qrmt;
 using namespace qrmt::test;
@@ -43,7 +42,9 @@ class AutomationTest : public AppTest {
     g.reset();
     AppTest::TearDown();
   }
-  QDBusConnection Client(const char* name = "qrmt-client") const { return QDBusConnection::connectToBus(address_, name); }
+  QDBusConnection Client(const char* name = "qrmt-client") const {
+    return QDBusConnection::connectToBus(address_, name);
+  }
   // Calls `method` as a client does and waits for the answer.
   QDBusMessage Call(const QString& method, const QList<QVariant>& args, const char* client = "qrmt-client") {
     QDBusMessage call = QDBusMessage::createMethodCall(AutomationService, AutomationPath, AutomationInterface, method);
@@ -220,8 +221,8 @@ TEST_F(AutomationTest, TheActivationFileNamesThisExecutable) {
 }
 
 TEST_F(AutomationTest, WithoutABusThereIsNoAutomation) {
-  TQRMTApplication lonely(QDBusConnection::connectToBus(QString("unix:path=") + QString::fromStdString(Root("no-bus")),
-                                                        "qrmt-nowhere"));
+  TQRMTApplication lonely(
+      QDBusConnection::connectToBus(QString("unix:path=") + QString::fromStdString(Root("no-bus")), "qrmt-nowhere"));
   EXPECT_FALSE(lonely.Register(true));
   EXPECT_FALSE(lonely.NameOwned());
   QDBusConnection::disconnectFromBus("qrmt-nowhere");

@@ -258,7 +258,8 @@ TEST(CountCommand, TheDesktopProgramsExportsFromTheCommandLine) {
   // Text formats go to standard output; the same bytes as the file.
   CliRun xml = Count({"--format", "xml", "--no-path", Tree + "/main.c"});
   EXPECT_EQ(xml.code, 0) << xml.err;
-  EXPECT_EQ(xml.out.rfind("<?xml version=\"1.0\" encoding=\"utf-8\" ?><report><header><column num=\"0\">File Name</column>", 0),
+  EXPECT_EQ(xml.out.rfind(
+                "<?xml version=\"1.0\" encoding=\"utf-8\" ?><report><header><column num=\"0\">File Name</column>", 0),
             0u);
   EXPECT_NE(xml.out.find("<data><column num=\"0\">main.c</column><column num=\"1\">7</column>"), std::string::npos);
   EXPECT_NE(xml.out.find("<footer><column num=\"0\">Total:</column>"), std::string::npos);
@@ -266,8 +267,9 @@ TEST(CountCommand, TheDesktopProgramsExportsFromTheCommandLine) {
   EXPECT_EQ(txt.code, 0) << txt.err;
   std::ifstream in(t.Path("r.txt"), std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text.substr(text.find("\r\n") + 2), "main.c\t7\t3\t42.86 %\t1\t14.29 %\t1\t14.29 %\t2\t28.57 %\t7\r\n"
-                                               "Total:\t7\t3\t42.86 %\t1\t14.29 %\t1\t14.29 %\t2\t28.57 %\t7");
+  EXPECT_EQ(text.substr(text.find("\r\n") + 2),
+            "main.c\t7\t3\t42.86 %\t1\t14.29 %\t1\t14.29 %\t2\t28.57 %\t7\r\n"
+            "Total:\t7\t3\t42.86 %\t1\t14.29 %\t1\t14.29 %\t2\t28.57 %\t7");
   // The office formats are zip packages; PDF through the binary, no display needed.
   for (const char* f : {"docx", "xlsx"}) {
     CliRun r = Count({"--format", f, "-o", t.Path(std::string("r.") + f), Tree});
@@ -434,17 +436,17 @@ class SummaryTree {
   SummaryTree() {
     root_ = fs::temp_directory_path() / ("qrmt-cli-summary-" + std::to_string(::getpid()));
     fs::remove_all(root_);
-    Write("a.c", "int a;\n// c\n\nint b; // m\n");             // code, comment, blank, mixed
-    Write("sub/b.c", "x;\ny;\n");                            // two code lines
-    Write("p.pas", "{ c }\nbegin\nend.\n\n");                // comment, two code, blank
-    Write("s.py", "# c\nx = 1\ny = 2\n");                    // comment, two code
-    Write("notes.qq", "plain\n");                            // no format
+    Write("a.c", "int a;\n// c\n\nint b; // m\n");  // code, comment, blank, mixed
+    Write("sub/b.c", "x;\ny;\n");                   // two code lines
+    Write("p.pas", "{ c }\nbegin\nend.\n\n");       // comment, two code, blank
+    Write("s.py", "# c\nx = 1\ny = 2\n");           // comment, two code
+    Write("notes.qq", "plain\n");                   // no format
     Write("node_modules/m.c", "m;\nm;\nm;\n");
     Write("drivers/gpu/g.c", "g;\n");
     Write("drivers/net/n.c", "n;\n");
     Write("lib.min.py", "x = 2\n");
     Write("build/out.c", "o;\n");
-    Write("src/build", "not a folder\n");                   // a file named like a folder
+    Write("src/build", "not a folder\n");  // a file named like a folder
   }
   ~SummaryTree() {
     fs::permissions(root_ / "drivers", fs::perms::owner_all);
@@ -486,17 +488,19 @@ TEST(CountCommand, ByFormatSumsSortsAndNamesFilesWithoutAFormat) {
             "\"Mixed Lines\",\"Total Lines\",\"Source Code Lines (%)\",\"Comment Lines (%)\",\"Blank Lines (%)\","
             "\"Mixed Lines (%)\"");
   // C: a.c and sub/b.c, three lines of code: most code first.
-  EXPECT_EQ(lines[1], "\"C\",\"2\",\"6\",\"3\",\"1\",\"1\",\"1\",\"6\",\"50.00 %\",\"16.67 %\",\"16.67 %\",\"16.67 %\"");
+  EXPECT_EQ(lines[1],
+            "\"C\",\"2\",\"6\",\"3\",\"1\",\"1\",\"1\",\"6\",\"50.00 %\",\"16.67 %\",\"16.67 %\",\"16.67 %\"");
   // Pascal and Python both have two lines of code: by title.
   EXPECT_EQ(lines[2].substr(0, 16), "\"Delphi/Pascal\",");
   EXPECT_EQ(lines[3].substr(0, 9), "\"Python\",");
   // The footer's percentages are ratios of the sums: 7 of 13 lines are code.
-  EXPECT_EQ(lines[4], "\"Total:\",\"4\",\"13\",\"7\",\"3\",\"2\",\"1\",\"13\",\"53.85 %\",\"23.08 %\",\"15.38 %\",\"7.69 %\"");
+  EXPECT_EQ(lines[4],
+            "\"Total:\",\"4\",\"13\",\"7\",\"3\",\"2\",\"1\",\"13\",\"53.85 %\",\"23.08 %\",\"15.38 %\",\"7.69 %\"");
 
   // Every file under --all-files: the one without a format has a row of its
   // own; an unreadable file is counted and named on stderr.
-  CliRun all = Count({"--by-format", "--all-files", "--format", "tsv", t.Path("notes.qq"), t.Path("a.c"),
-                      "/proc/self/mem"});
+  CliRun all =
+      Count({"--by-format", "--all-files", "--format", "tsv", t.Path("notes.qq"), t.Path("a.c"), "/proc/self/mem"});
   EXPECT_EQ(all.code, 1);
   EXPECT_NE(all.out.find("\"(no format)\"\t\"1\"\t\"1\""), std::string::npos) << all.out;
   EXPECT_NE(all.err.find("/proc/self/mem"), std::string::npos);
@@ -513,8 +517,8 @@ TEST(CountCommand, ByFormatSumsSortsAndNamesFilesWithoutAFormat) {
 
 TEST(CountCommand, ExcludesMatchNamesPathsAndFoldersAndNeverThePathItself) {
   SummaryTree t;
-  const std::vector<std::string> everything = {"a.c", "b.c", "g.c", "lib.min.py", "m.c", "n.c", "notes.qq", "out.c",
-                                               "p.pas", "s.py", "build"};
+  const std::vector<std::string> everything = {"a.c",      "b.c",   "g.c",   "lib.min.py", "m.c",  "n.c",
+                                               "notes.qq", "out.c", "p.pas", "s.py",       "build"};
   auto without = [&](std::vector<std::string> gone) {
     std::vector<std::string> kept;
     for (const auto& n : everything)
@@ -533,17 +537,15 @@ TEST(CountCommand, ExcludesMatchNamesPathsAndFoldersAndNeverThePathItself) {
       {{"--exclude", "[!ab].c"}, {"g.c", "m.c", "n.c"}},
       {{"--exclude", "drivers/gpu"}, {"g.c"}},
       {{"--exclude", "drivers/*"}, {"g.c", "n.c"}},
-      {{"--exclude", "gpu/g.c"}, {}},            // a path pattern starts at the PATH
-      {{"--exclude", "build/"}, {"out.c"}},      // folders only: src/build is a file
+      {{"--exclude", "gpu/g.c"}, {}},        // a path pattern starts at the PATH
+      {{"--exclude", "build/"}, {"out.c"}},  // folders only: src/build is a file
       {{"--exclude", "build"}, {"out.c", "build"}},
-      {{"--exclude", "A.C"}, {}},                // letter case counts
+      {{"--exclude", "A.C"}, {}},  // letter case counts
       {{"--exclude", "drivers", "--exclude", "s.py"}, {"g.c", "n.c", "s.py"}},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(CountedNames(c.excludes, t.Path()), without(c.gone)) << c.excludes.back();
+  for (const auto& c : cases) EXPECT_EQ(CountedNames(c.excludes, t.Path()), without(c.gone)) << c.excludes.back();
   // A PATH argument is counted whatever the patterns say.
-  EXPECT_EQ(CountedNames({"--exclude", "drivers", "--exclude", "*.c"}, t.Path("drivers")),
-            std::vector<std::string>{});
+  EXPECT_EQ(CountedNames({"--exclude", "drivers", "--exclude", "*.c"}, t.Path("drivers")), std::vector<std::string>{});
   EXPECT_EQ(CountedNames({"--exclude", "drivers"}, t.Path("drivers")), (std::vector<std::string>{"g.c", "n.c"}));
   EXPECT_EQ(CountedNames({"--exclude", "a.c"}, t.Path("a.c")), std::vector<std::string>{"a.c"});
   // An excluded folder is not opened: one that cannot be read stays unnoticed.
@@ -562,12 +564,23 @@ TEST(MatchesPattern, ShellWildcards) {
     bool pathname;
     bool match;
   } cases[] = {
-      {"*.c", "main.c", false, true},     {"*.c", "main.cc", false, false},  {"m??n.c", "main.c", false, true},
-      {"[a-c]x", "bx", false, true},      {"[!a-c]x", "bx", false, false},   {"[^a-c]x", "dx", false, true},
-      {"*", "", false, true},             {"a*b*c", "axxbyyc", false, true}, {"a*b*c", "axxbyy", false, false},
-      {"drivers/*", "drivers/gpu", true, true},  {"drivers/*", "drivers/gpu/x", true, false},
-      {"*/gpu", "drivers/gpu", true, true},       {"*", "a/b", true, false}, {"a\\*", "a*", false, true},
-      {"a\\*", "ab", false, false},       {"[x", "[x", false, true},         {"Makefile", "makefile", false, false},
+      {"*.c", "main.c", false, true},
+      {"*.c", "main.cc", false, false},
+      {"m??n.c", "main.c", false, true},
+      {"[a-c]x", "bx", false, true},
+      {"[!a-c]x", "bx", false, false},
+      {"[^a-c]x", "dx", false, true},
+      {"*", "", false, true},
+      {"a*b*c", "axxbyyc", false, true},
+      {"a*b*c", "axxbyy", false, false},
+      {"drivers/*", "drivers/gpu", true, true},
+      {"drivers/*", "drivers/gpu/x", true, false},
+      {"*/gpu", "drivers/gpu", true, true},
+      {"*", "a/b", true, false},
+      {"a\\*", "a*", false, true},
+      {"a\\*", "ab", false, false},
+      {"[x", "[x", false, true},
+      {"Makefile", "makefile", false, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(MatchesPattern(c.pattern, c.text, c.pathname), c.match) << c.pattern << " " << c.text;

@@ -1,9 +1,9 @@
-#include "components/qrmt_queuegrid.h"
-
 #include <gtest/gtest.h>
 
 #include <QColor>
 #include <memory>
+
+#include "components/qrmt_queuegrid.h"
 
 using namespace qrmt;
 

@@ -1,5 +1,3 @@
-#include "components/qrmt_unzip.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zip.h>
@@ -10,6 +8,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "components/qrmt_unzip.h"
 
 using namespace qrmt;
 namespace fs = std::filesystem;
@@ -75,9 +75,8 @@ TEST_F(UnzipTest, EntriesLandFlatUnderTheirBaseNamesWithNumbersForRepeats) {
                                  {"empty.txt", ""}});
   std::vector<int> percents;
   EXPECT_EQ(UnzipFlat(z, OutDir(), [&](int p) { percents.push_back(p); }), 6);
-  const std::map<std::string, std::string> expected = {{"a.c", "one"},       {"a (2).c", "two"}, {"a (3).c", "three"},
-                                                       {"readme", "r"},      {"readme (2)", "r2"},
-                                                       {"empty.txt", ""}};
+  const std::map<std::string, std::string> expected = {{"a.c", "one"},  {"a (2).c", "two"},   {"a (3).c", "three"},
+                                                       {"readme", "r"}, {"readme (2)", "r2"}, {"empty.txt", ""}};
   EXPECT_EQ(Out(), expected);
   ASSERT_FALSE(percents.empty());
   EXPECT_EQ(percents.back(), 100);

@@ -1,5 +1,3 @@
-#include "components/qrmt_export.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <zip.h>
@@ -15,6 +13,7 @@
 
 #include "app/app_fixture.h"
 #include "common/test_results.h"
+#include "components/qrmt_export.h"
 #include "components/qrmt_office.h"
 #include "components/qrmt_reportgrid.h"
 #include "views/ExportReport.h"
@@ -99,13 +98,14 @@ TEST_F(ExportTest, TextCsvAndXmlBytes) {
   const std::string xml = Root("r.xml");
   grid.Columns = {rcFileName, rcTotal};
   ExportXml(grid, QString::fromStdString(xml));
-  EXPECT_EQ(Read(xml),
-            "<?xml version=\"1.0\" encoding=\"utf-8\" ?><report><header><column num=\"0\">File Name</column>"
-            "<column num=\"1\">Total Lines</column></header>"
-            "<data><column num=\"0\">/src/main.c</column><column num=\"1\">200</column></data>"
-            "<data><column num=\"0\">/src/a&amp;b &lt;&quot;q&quot;&gt;,x.c</column><column num=\"1\">10</column></data>"
-            "<data><column num=\"0\">File open error! /src/gone.c</column><column num=\"1\">0</column></data>"
-            "<footer><column num=\"0\">Total:</column><column num=\"1\">210</column></footer></report>");
+  EXPECT_EQ(
+      Read(xml),
+      "<?xml version=\"1.0\" encoding=\"utf-8\" ?><report><header><column num=\"0\">File Name</column>"
+      "<column num=\"1\">Total Lines</column></header>"
+      "<data><column num=\"0\">/src/main.c</column><column num=\"1\">200</column></data>"
+      "<data><column num=\"0\">/src/a&amp;b &lt;&quot;q&quot;&gt;,x.c</column><column num=\"1\">10</column></data>"
+      "<data><column num=\"0\">File open error! /src/gone.c</column><column num=\"1\">0</column></data>"
+      "<footer><column num=\"0\">Total:</column><column num=\"1\">210</column></footer></report>");
   pugi::xml_document doc;
   EXPECT_TRUE(doc.load_file(xml.c_str()));
 }
@@ -169,7 +169,8 @@ TEST_F(ExportTest, XlsxNewWorkbookHoldsTheBlockWithNumbersAndStyles) {
   pugi::xml_document wb, sheet, styles;
   ASSERT_TRUE(wb.load_string(Part(file, "xl/workbook.xml").c_str()));
   EXPECT_STREQ(wb.select_node("//sheet").node().attribute("name").value(), "Report");
-  ASSERT_TRUE(sheet.load_string(Part(file, "xl/worksheets/sheet1.xml").c_str(), pugi::parse_default | pugi::parse_ws_pcdata));
+  ASSERT_TRUE(
+      sheet.load_string(Part(file, "xl/worksheets/sheet1.xml").c_str(), pugi::parse_default | pugi::parse_ws_pcdata));
   ASSERT_TRUE(styles.load_string(Part(file, "xl/styles.xml").c_str()));
   auto cell = [&](const std::string& ref) { return sheet.select_node(("//c[@r='" + ref + "']").c_str()).node(); };
   EXPECT_STREQ(cell("A1").child("is").child("t").text().get(), " ");
@@ -230,7 +231,9 @@ TEST_F(ExportTest, XlsxAddsTwoRowsBelowTheLastUsedRowAndKeepsTheRest) {
   std::string sheet = Part(file, "xl/worksheets/sheet1.xml");
   const size_t begin = sheet.find("<sheetData>") + 11, end = sheet.find("</sheetData>");
   std::string rows;
-  for (int r = 1; r <= 10; ++r) rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"B" + std::to_string(r) + "\"><v>" + std::to_string(r) + "</v></c></row>";
+  for (int r = 1; r <= 10; ++r)
+    rows += "<row r=\"" + std::to_string(r) + "\"><c r=\"B" + std::to_string(r) + "\"><v>" + std::to_string(r) +
+            "</v></c></row>";
   sheet.replace(begin, end - begin, rows);
   {
     int error = 0;
@@ -244,7 +247,8 @@ TEST_F(ExportTest, XlsxAddsTwoRowsBelowTheLastUsedRowAndKeepsTheRest) {
   const QString stylesPart = QString::fromStdString(Part(file, "xl/styles.xml"));
   EXPECT_EQ(stylesPart.count("<?xml"), 1);  // a second declaration makes readers drop the part
   pugi::xml_document doc;
-  ASSERT_TRUE(doc.load_string(Part(file, "xl/worksheets/sheet1.xml").c_str(), pugi::parse_default | pugi::parse_ws_pcdata));
+  ASSERT_TRUE(
+      doc.load_string(Part(file, "xl/worksheets/sheet1.xml").c_str(), pugi::parse_default | pugi::parse_ws_pcdata));
   auto cell = [&](const std::string& ref) { return doc.select_node(("//c[@r='" + ref + "']").c_str()).node(); };
   EXPECT_STREQ(cell("A1").child("is").child("t").text().get(), " ");  // A1 was empty
   EXPECT_STREQ(cell("B10").child("v").text().get(), "10");
@@ -281,7 +285,8 @@ TEST_F(ExportTest, DocxPutsTheTableFirstAfterAnEmptyParagraph) {
   std::vector<std::string> order;
   for (pugi::xml_node n : doc.child("w:document").child("w:body").children()) {
     std::string kind = n.name();
-    if (kind == "w:p") kind += n.child("w:r") ? "(" + std::string(n.select_node(".//w:t").node().text().get()) + ")" : "()";
+    if (kind == "w:p")
+      kind += n.child("w:r") ? "(" + std::string(n.select_node(".//w:t").node().text().get()) + ")" : "()";
     if (kind == "w:tbl") kind += "(" + std::to_string(n.select_nodes("w:tr").size()) + ")";
     order.push_back(kind);
   }
@@ -316,7 +321,8 @@ TEST_F(ExportTest, BadTargetsAreRefusedWithTheFileAndTheReasonAndLeftAlone) {
       {[&] { ExportHtml(grid, QString::fromStdString(folder)); }, folder, "it is a folder"},
       {[&] { ExportCsv(emSaveToFile, grid, QString::fromStdString(locked), ','); }, locked, "read-only"},
       {[&] { ExportXlsx(emCreateNew, grid, QString::fromStdString(lockedXlsx)); }, lockedXlsx, "read-only"},
-      {[&] { ExportXlsx(emAddToExisting, grid, QString::fromStdString(Root("none.xlsx"))); }, Root("none.xlsx"), "no such file"},
+      {[&] { ExportXlsx(emAddToExisting, grid, QString::fromStdString(Root("none.xlsx"))); }, Root("none.xlsx"),
+       "no such file"},
   };
   for (const auto& c : cases) {
     if (root && c.reason == "read-only" && QFileInfo(QString::fromStdString(c.file)).isWritable()) continue;
@@ -331,8 +337,9 @@ TEST_F(ExportTest, BadTargetsAreRefusedWithTheFileAndTheReasonAndLeftAlone) {
   const std::string doc = Root("doc.docx");
   ExportDocx(emCreateNew, grid, QString::fromStdString(doc));
   const std::string before = Read(doc);
-  EXPECT_NE(Failure([&] { ExportXlsx(emAddToExisting, grid, QString::fromStdString(doc)); }).find("not an Excel workbook"),
-            std::string::npos);
+  EXPECT_NE(
+      Failure([&] { ExportXlsx(emAddToExisting, grid, QString::fromStdString(doc)); }).find("not an Excel workbook"),
+      std::string::npos);
   EXPECT_EQ(Read(doc), before);
 }
 
@@ -354,7 +361,8 @@ TEST_F(ExportTest, AFullDiskLeavesTheOldFileAsItWas) {
   const std::string added = Failure([&] { ExportXlsx(emAddToExisting, grid, QString::fromStdString(xlsx)); });
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, previous);
-  for (const std::string& m : {appended, replaced, added}) EXPECT_NE(m.find("cannot be written"), std::string::npos) << m;
+  for (const std::string& m : {appended, replaced, added})
+    EXPECT_NE(m.find("cannot be written"), std::string::npos) << m;
   EXPECT_EQ(Read(csv), "old,contents\r\n");
   EXPECT_EQ(Read(xlsx), book);
 }

@@ -140,8 +140,8 @@ class FileSelectionTest : public AppTest {
     zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     for (const auto& [n, bytes] : entries) {
       keep.push_back(bytes);
-      const zip_int64_t i = zip_file_add(z, n.c_str(), zip_source_buffer(z, keep.back().data(), keep.back().size(), 0),
-                                         ZIP_FL_ENC_UTF_8);
+      const zip_int64_t i =
+          zip_file_add(z, n.c_str(), zip_source_buffer(z, keep.back().data(), keep.back().size(), 0), ZIP_FL_ENC_UTF_8);
       if (password) zip_file_set_encryption(z, static_cast<zip_uint64_t>(i), ZIP_EM_AES_256, password);
     }
     zip_close(z);
@@ -186,10 +186,9 @@ TEST_F(FileSelectionTest, FilterAdmitsByEnabledMasksOfEnabledFormats) {
     bool zip;
     bool admitted;
   } cases[] = {
-      {"a.c", true, true},         {"b.C", true, true},         {"x.dis", true, false},
-      {"Makefile", true, true},    {"MAKEFILE", true, true},    {"makefile.am", true, false},
-      {"x.off", true, false},      {"UNIT1.PAS", true, true},   {"other.pas", true, true},
-      {"x.cpp", true, false},      {"x.CPP", true, false},      {"a.zip", true, true},
+      {"a.c", true, true},       {"b.C", true, true},          {"x.dis", true, false}, {"Makefile", true, true},
+      {"MAKEFILE", true, true},  {"makefile.am", true, false}, {"x.off", true, false}, {"UNIT1.PAS", true, true},
+      {"other.pas", true, true}, {"x.cpp", true, false},       {"x.CPP", true, false}, {"a.zip", true, true},
       {"b.zip", false, false},
   };
   for (const auto& c : cases) {
@@ -258,8 +257,8 @@ TEST_F(FileSelectionTest, AddAllFilesAndIncludingSubfoldersWithShowFoldersOnAndO
   view->Queue()->Clear();
   Act("sfAddAllFilesWithFolders")->trigger();
   // Hidden items of the list are not walked; hidden files below are added.
-  EXPECT_EQ(SortedRows(), (QStringList{Q(top + "/a.c"), Q(top + "/sub/.deep.c"), Q(top + "/sub/b.c"),
-                                       Q(top + "/sub/deeper/c.h")}));
+  EXPECT_EQ(SortedRows(),
+            (QStringList{Q(top + "/a.c"), Q(top + "/sub/.deep.c"), Q(top + "/sub/b.c"), Q(top + "/sub/deeper/c.h")}));
   view->Queue()->Clear();
   Act("fsShowFolders")->trigger();  // off
   Act("sfAddAllFilesWithFolders")->trigger();
@@ -321,7 +320,8 @@ TEST_F(FileSelectionTest, ClipboardTextBecomesAUtf16FileThatTheFilterDecides) {
   for (const auto& e : fs::directory_iterator(g->TempFolder))
     if (e.path().extension() == ".tmpcf") written.push_back(e.path());
   ASSERT_EQ(written.size(), 1u);
-  const std::string expected = std::string("\xFF\xFE", 2) + std::string("a\0\r\0\n\0b\0\r\0\n\0\xE9\0\r\0\n\0\r\0\n\0", 22) +
+  const std::string expected = std::string("\xFF\xFE", 2) +
+                               std::string("a\0\r\0\n\0b\0\r\0\n\0\xE9\0\r\0\n\0\r\0\n\0", 22) +
                                std::string("e\0n\0d\0\r\0\n\0", 10);
   EXPECT_EQ(Read(written[0].string()), expected);
   // With a mask for it, the same command queues a new file.
@@ -394,7 +394,8 @@ TEST_F(FileSelectionTest, RemovingRowsMovesTheFocusAsUsersExpect) {
     grid->selectionModel()->setCurrentIndex(view->Queue()->index(row, 0), QItemSelectionModel::NoUpdate);
     grid->selectionModel()->clearSelection();
     for (int r : selected)
-      grid->selectionModel()->select(view->Queue()->index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+      grid->selectionModel()->select(view->Queue()->index(r, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
   };
   // The last row focused and removed: the first becomes focused.
   focus(4, {4});

@@ -1,6 +1,4 @@
 #include "views/Main.h"
-#include "views/FileSelection.h"
-#include "components/qrmt_queuegrid.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +7,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
@@ -21,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QToolButton>
 #include <QUrl>
 #include <memory>
 
@@ -29,13 +29,13 @@
 #include "common/test_formats.h"
 #include "components/qrmt_checkcombo.h"
 #include "components/qrmt_help.h"
+#include "components/qrmt_queuegrid.h"
+#include "components/qrmt_shellviews.h"
 #include "components/qrmt_updates.h"
 #include "views/About.h"
 #include "views/CommentsEditor.h"
+#include "views/FileSelection.h"
 #include "views/FileTypeEditor.h"
-#include "components/qrmt_shellviews.h"
-#include <QFileSystemModel>
-#include <QToolButton>
 #include "views/Report.h"
 #include "views/Settings.h"
 

@@ -8,19 +8,19 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QUrl>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 
 #include "app/app_fixture.h"
