@@ -609,32 +609,44 @@ class TFormatSummary {
     FTotals.Add(row);
   }
 
-  void Write(std::ostream& out, TFormat format, bool colour) const {
+  // The rows in their order: most source code first, ties by title.
+  std::vector<std::pair<std::string, TReportTotals>> SortedRows() const {
     std::vector<std::pair<std::string, TReportTotals>> rows(FRows.begin(), FRows.end());
-    // Most source code first; ties by title.
     std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
       if (a.second.SourceCode != b.second.SourceCode) return a.second.SourceCode > b.second.SourceCode;
       const int c = CompareTextAscii(a.first, b.first);
       return c != 0 ? c < 0 : a.first < b.first;
     });
-    const std::vector<std::string> titles = {
+    return rows;
+  }
+  const TReportTotals& Totals() const { return FTotals; }
+  static const std::vector<std::string>& Titles() {
+    static const std::vector<std::string> titles = {
         "Format",          "Files",          "Nominal Lines", "Source Code Lines",     "Comment Lines",
         "Blank Lines",     "Mixed Lines",    "Total Lines",   "Source Code Lines (%)", "Comment Lines (%)",
         "Blank Lines (%)", "Mixed Lines (%)"};
-    auto cells = [](const std::string& title, const TReportTotals& t) {
-      return std::vector<std::string>{title,
-                                      std::to_string(t.Files),
-                                      std::to_string(t.Nominal),
-                                      std::to_string(t.SourceCode),
-                                      std::to_string(t.Comment),
-                                      std::to_string(t.Blank),
-                                      std::to_string(t.Mixed),
-                                      std::to_string(t.Total),
-                                      FormatPercent(t.SourceCode, t.Total),
-                                      FormatPercent(t.Comment, t.Total),
-                                      FormatPercent(t.Blank, t.Total),
-                                      FormatPercent(t.Mixed, t.Total)};
-    };
+    return titles;
+  }
+  // The cells of a row: the title, the files, six counts, four percentages.
+  static std::vector<std::string> Cells(const std::string& title, const TReportTotals& t) {
+    return {title,
+            std::to_string(t.Files),
+            std::to_string(t.Nominal),
+            std::to_string(t.SourceCode),
+            std::to_string(t.Comment),
+            std::to_string(t.Blank),
+            std::to_string(t.Mixed),
+            std::to_string(t.Total),
+            FormatPercent(t.SourceCode, t.Total),
+            FormatPercent(t.Comment, t.Total),
+            FormatPercent(t.Blank, t.Total),
+            FormatPercent(t.Mixed, t.Total)};
+  }
+
+  void Write(std::ostream& out, TFormat format, bool colour) const {
+    const auto rows = SortedRows();
+    const auto& titles = Titles();
+    auto cells = [](const std::string& title, const TReportTotals& t) { return Cells(title, t); };
     switch (format) {
       case TFormat::Csv:
       case TFormat::Tsv: {
@@ -678,6 +690,74 @@ class TFormatSummary {
   std::map<std::string, TReportTotals> FRows;
   TReportTotals FTotals;
 };
+
+// The summary as the export writers read it: Format, Files, six counts,
+// four percentages; the rows in the summary's order.
+class TSummaryTable : public TExportTable {
+ public:
+  explicit TSummaryTable(const TFormatSummary& summary) : FRows(summary.SortedRows()), FTotals(summary.Totals()) {}
+  int ExportRowCount() const override { return static_cast<int>(FRows.size()); }
+  QString Title(int c) const override {
+    return QString::fromStdString(TFormatSummary::Titles()[static_cast<size_t>(c)]);
+  }
+  QString TitleTwoLines(int c) const override {
+    QString t = Title(c);
+    const qsizetype blank = t.lastIndexOf(' ', t.endsWith("(%)") ? t.size() - 5 : -1);
+    if (blank > 0) t[blank] = '\n';
+    return t;
+  }
+  QString CellText(int r, int c) const override {
+    const auto& row = FRows[static_cast<size_t>(r)];
+    return QString::fromStdString(TFormatSummary::Cells(row.first, row.second)[static_cast<size_t>(c)]);
+  }
+  QString FooterText(int c) const override {
+    return QString::fromStdString(TFormatSummary::Cells(std::string(TotalCaption), FTotals)[static_cast<size_t>(c)]);
+  }
+  bool IsRed(int, int) const override { return false; }
+  bool TextColumn(int c) const override { return c == 0; }
+  bool CountColumn(int c) const override { return c >= 1 && c <= 7; }
+  bool PercentColumn(int c) const override { return c >= 8; }
+  int64_t Count(int r, int c) const override { return Value(FRows[static_cast<size_t>(r)].second, c); }
+  double Percent(int r, int c) const override { return Share(FRows[static_cast<size_t>(r)].second, c); }
+  int64_t Sum(int c) const override { return Value(FTotals, c); }
+  double FooterPercent(int c) const override { return Share(FTotals, c); }
+
+ private:
+  static int64_t Value(const TReportTotals& t, int c) {
+    const int64_t values[] = {0, t.Files, t.Nominal, t.SourceCode, t.Comment, t.Blank, t.Mixed, t.Total};
+    return c >= 0 && c <= 7 ? values[c] : 0;
+  }
+  static double Share(const TReportTotals& t, int c) {
+    const int64_t parts[] = {t.SourceCode, t.Comment, t.Blank, t.Mixed};
+    return c >= 8 && c <= 11 && t.Total > 0 ? static_cast<double>(parts[c - 8]) * 100.0 / static_cast<double>(t.Total)
+                                            : 0.0;
+  }
+  std::vector<std::pair<std::string, TReportTotals>> FRows;
+  TReportTotals FTotals;
+};
+
+// Writes the summary with an export writer, to `file` or to `out`.
+std::optional<std::string> WriteSummaryExport(const TFormatSummary& summary, int format, const std::string& file,
+                                              std::ostream& out) {
+  const TSummaryTable table(summary);
+  TExportGrid grid;
+  grid.Table = &table;
+  for (int c = 0; c < 12; ++c) grid.Columns.push_back(c);
+  try {
+    if (!file.empty()) {
+      WriteExport(format, emSaveToFile, grid, QString::fromStdString(file));
+      return std::nullopt;
+    }
+    const QByteArray bytes = format == efHtml  ? HtmlBytes(grid)
+                             : format == efRtf ? RtfBytes(grid)
+                             : format == efXml ? XmlBytes(grid)
+                                               : TextBytes(grid);
+    out.write(bytes.constData(), bytes.size());
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  }
+  return std::nullopt;
+}
 
 // The formats and options of the settings container: `file` when given,
 // else the one the desktop program uses; the defaults when that does not
@@ -733,10 +813,6 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   }
   if (options.Paths.empty()) {
     io.Err << "quorimeter count: no PATH given\nTry 'quorimeter count --help'.\n";
-    return ecUsage;
-  }
-  if (options.ByFormat && options.Format == TFormat::Export) {
-    io.Err << "quorimeter count: --by-format writes text, csv, tsv or json\nTry 'quorimeter count --help'.\n";
     return ecUsage;
   }
   if (options.Format == TFormat::Export && options.OutputFile.empty() && CliExportIsBinary(options.ExportFormat)) {
@@ -817,7 +893,12 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   walker.join();
   printMessages();
   progress.Clear();
-  if (options.ByFormat) {
+  if (options.ByFormat && options.Format == TFormat::Export) {
+    if (auto error = WriteSummaryExport(summary, options.ExportFormat, options.OutputFile, *out)) {
+      io.Err << "quorimeter count: " << *error << "\n";
+      return ecUsage;
+    }
+  } else if (options.ByFormat) {
     summary.Write(*out, options.Format, colour);
   } else if (options.Format == TFormat::Export) {
     if (auto error = exporter.Write(options.OutputFile, *out)) {

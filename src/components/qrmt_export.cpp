@@ -24,10 +24,6 @@ namespace qrmt {
 
 namespace {
 
-QString TitleOf(int column) {
-  return TReportTableModel::ColumnTitle(column);
-}
-
 // Characters that XML and HTML reserve, and those XML 1.0 cannot hold at
 // all (control characters of odd file names), which become U+FFFD.
 void AppendMarkup(QString& out, const QString& text) {
@@ -48,14 +44,10 @@ void AppendMarkup(QString& out, const QString& text) {
   }
 }
 
-bool RightAligned(int column) {
-  return column != rcFileName;
-}
-
 }  // namespace
 
 int TExportGrid::RowCount() const {
-  return AllRows ? (Table ? Table->rowCount() : 0) : static_cast<int>(Rows.size());
+  return AllRows ? (Table ? Table->ExportRowCount() : 0) : static_cast<int>(Rows.size());
 }
 
 std::string ExportFailure(const QString& file, const QString& reason) {
@@ -99,7 +91,7 @@ void WriteDelimited(const TExportGrid& grid, TOut& out, bool quoted, char separa
       out << (quoted ? CsvQuoted(cell(grid.Columns[k])) : cell(grid.Columns[k]));
     }
   };
-  line(TitleOf);
+  line([&](int c) { return grid.Table->Title(c); });
   const int rows = grid.RowCount();
   for (int i = 0; i < rows; ++i) {
     out << "\r\n";
@@ -115,10 +107,10 @@ std::vector<qsizetype> LongestTexts(const TExportGrid& grid) {
   std::vector<qsizetype> longest;
   const int rows = grid.RowCount();
   for (int c : grid.Columns) {
-    qsizetype n = std::max(TitleOf(c).section(' ', 0, 0).size() + 1, grid.Table->FooterText(c).size());
-    if (TReportTableModel::IsPercentColumn(c)) {
+    qsizetype n = std::max(grid.Table->Title(c).section(' ', 0, 0).size() + 1, grid.Table->FooterText(c).size());
+    if (grid.Table->PercentColumn(c)) {
       n = std::max<qsizetype>(n, 8);  // "100.00 %"
-    } else if (TReportTableModel::IsCountColumn(c)) {
+    } else if (grid.Table->CountColumn(c)) {
       // The sum is the widest count.
       n = std::max<qsizetype>(n, QString::number(grid.Table->Sum(c)).size());
     } else {
@@ -154,7 +146,7 @@ void WriteXml(const TExportGrid& grid, TOut& out) {
     }
     out << "</" << name << '>';
   };
-  element("header", TitleOf);
+  element("header", [&](int c) { return grid.Table->Title(c); });
   const int rows = grid.RowCount();
   for (int i = 0; i < rows; ++i) element("data", [&](int c) { return CellOf(grid, i, c); });
   element("footer", [&](int c) { return grid.Table->FooterText(c); });
@@ -181,7 +173,7 @@ void WriteHtml(const TExportGrid& grid, TOut& out) {
   out << "</colgroup>\n<thead>\n<tr>";
   for (int c : grid.Columns) {
     out << "<th>";
-    PutMarkup(out, TitleOf(c));
+    PutMarkup(out, grid.Table->Title(c));
     out << "</th>";
   }
   out << "</tr>\n</thead>\n<tbody>\n";
@@ -190,7 +182,9 @@ void WriteHtml(const TExportGrid& grid, TOut& out) {
     const int r = grid.Row(i);
     out << "<tr>";
     for (int c : grid.Columns) {
-      out << (grid.Table->IsRed(r, c) ? "<td class=\"red\">" : RightAligned(c) ? "<td class=\"n\">" : "<td>");
+      out << (grid.Table->IsRed(r, c)      ? "<td class=\"red\">"
+              : !grid.Table->TextColumn(c) ? "<td class=\"n\">"
+                                           : "<td>");
       PutMarkup(out, grid.Table->CellText(r, c));
       out << "</td>";
     }
@@ -232,7 +226,7 @@ void WriteRtf(const TExportGrid& grid, TOut& out) {
     out << rowDef;
     if (header) out << "\\trhdr";
     for (int c : grid.Columns) {
-      out << "\\pard\\intbl" << (header ? "\\qc" : (RightAligned(c) ? "\\qr" : "\\ql"));
+      out << "\\pard\\intbl" << (header ? "\\qc" : (!grid.Table->TextColumn(c) ? "\\qr" : "\\ql"));
       if (bold) out << "\\b";
       const bool isRed = red(c);
       out << (isRed ? "\\cf2 " : " ");
@@ -243,7 +237,8 @@ void WriteRtf(const TExportGrid& grid, TOut& out) {
     out << "\\row\n";
   };
   auto never = [](int) { return false; };
-  line(true, true, TitleOf, never);
+  line(
+      true, true, [&](int c) { return grid.Table->Title(c); }, never);
   const int rows = grid.RowCount();
   for (int i = 0; i < rows; ++i) {
     const int r = grid.Row(i);
@@ -392,7 +387,7 @@ void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExpo
   for (size_t k = 0; k < n; ++k) {
     const int c = columns[k];
     double w = 0;
-    for (const QString& part : TReportTableModel::ColumnTitleTwoLines(c).split('\n'))
+    for (const QString& part : grid.Table->TitleTwoLines(c).split('\n'))
       w = std::max(w, boldMetrics.horizontalAdvance(part));
     w = std::max(w, boldMetrics.horizontalAdvance(grid.Table->FooterText(c)));
     for (int i = 0; i < rows; ++i) {
@@ -433,7 +428,9 @@ void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExpo
       const int c = columns[k];
       const QRectF cell(lefts[k], y, widths[k], height);
       painter.setPen(red(c) ? QColor(255, 0, 0) : QColor(Qt::black));
-      const int align = (c == rcFileName && !isBold) ? Qt::AlignLeft : isBold ? Qt::AlignHCenter : Qt::AlignRight;
+      const int align = (grid.Table->TextColumn(c) && !isBold) ? Qt::AlignLeft
+                        : isBold                               ? Qt::AlignHCenter
+                                                               : Qt::AlignRight;
       painter.drawText(cell.adjusted(pad, 0, -pad, 0), align | Qt::AlignVCenter, cellText(c));
     }
   };
@@ -449,7 +446,7 @@ void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExpo
   };
   auto titles = [&](double y) {
     drawCells(
-        y, 2 * line, [](int c) { return TReportTableModel::ColumnTitleTwoLines(c); }, true, never);
+        y, 2 * line, [&](int c) { return grid.Table->TitleTwoLines(c); }, true, never);
     painter.setPen(Qt::black);
     painter.drawLine(QPointF(0, y + 2 * line), QPointF(lefts[n], y + 2 * line));
     return y + 2 * line;
@@ -472,7 +469,8 @@ void PaintReport(QPagedPaintDevice& device, const TExportGrid& grid, const TExpo
       const int c = columns[k];
       const bool isRed = grid.Table->IsRed(r, c);
       painter.setPen(isRed ? QColor(255, 0, 0) : QColor(Qt::black));
-      const double x = c == rcFileName ? lefts[k] + pad : lefts[k + 1] - pad - advances[static_cast<size_t>(i) * n + k];
+      const double x =
+          grid.Table->TextColumn(c) ? lefts[k] + pad : lefts[k + 1] - pad - advances[static_cast<size_t>(i) * n + k];
       painter.drawText(QPointF(x, y + baseline), grid.Table->CellText(r, c));
     }
     y += line;

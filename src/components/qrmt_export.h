@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -15,7 +16,29 @@ class QPagedPaintDevice;
 
 namespace qrmt {
 
-class TReportTableModel;
+// What the writers read: columns with titles, rows of displayed texts and
+// values, and a footer. The report's table is one; the command line's
+// summary by format another.
+class TExportTable {
+ public:
+  virtual ~TExportTable() = default;
+  virtual int ExportRowCount() const = 0;
+  virtual QString Title(int column) const = 0;
+  // The title broken into two lines, for pages.
+  virtual QString TitleTwoLines(int column) const = 0;
+  virtual QString CellText(int row, int column) const = 0;
+  virtual QString FooterText(int column) const = 0;
+  virtual bool IsRed(int row, int column) const = 0;
+  // A text column stands left; count and percentage columns right, and
+  // they reach spreadsheets as numbers.
+  virtual bool TextColumn(int column) const = 0;
+  virtual bool CountColumn(int column) const = 0;
+  virtual bool PercentColumn(int column) const = 0;
+  virtual int64_t Count(int row, int column) const = 0;
+  virtual double Percent(int row, int column) const = 0;  // 0 to 100
+  virtual int64_t Sum(int column) const = 0;
+  virtual double FooterPercent(int column) const = 0;
+};
 
 enum TExportMode { emCreateNew, emAddToExisting, emSaveToFile };
 
@@ -30,7 +53,7 @@ class EExportError : public std::runtime_error {
 // order), the table's rows (all of them in the table's order, or `Rows`),
 // and the footer.
 struct TExportGrid {
-  const TReportTableModel* Table = nullptr;
+  const TExportTable* Table = nullptr;
   std::vector<int> Columns;
   std::vector<int> Rows;  // empty: every row
   bool AllRows = true;

@@ -475,16 +475,16 @@ int SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, const s
     ++r;
   };
   openRow();
-  for (size_t k = 0; k < n; ++k) text(k, TReportTableModel::ColumnTitle(grid.Columns[k]), ids.Title);
+  for (size_t k = 0; k < n; ++k) text(k, grid.Table->Title(grid.Columns[k]), ids.Title);
   closeRow();
   for (int i = 0; i < rows; ++i) {
     const int row = grid.Row(i);
     openRow();
     for (size_t k = 0; k < n; ++k) {
       const int c = grid.Columns[k];
-      if (TReportTableModel::IsCountColumn(c)) {
+      if (grid.Table->CountColumn(c)) {
         value(k, std::to_string(grid.Table->Count(row, c)), ids.Count);
-      } else if (TReportTableModel::IsPercentColumn(c)) {
+      } else if (grid.Table->PercentColumn(c)) {
         value(k, Number(grid.Table->Percent(row, c) / 100.0), ids.Percent);
       } else {
         text(k, grid.Table->CellText(row, c), grid.Table->IsRed(row, c) ? ids.RedText : ids.Text);
@@ -495,9 +495,9 @@ int SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, const s
   openRow();
   for (size_t k = 0; k < n; ++k) {
     const int c = grid.Columns[k];
-    if (TReportTableModel::IsCountColumn(c)) {
+    if (grid.Table->CountColumn(c)) {
       value(k, std::to_string(grid.Table->Sum(c)), ids.FooterCount);
-    } else if (TReportTableModel::IsPercentColumn(c)) {
+    } else if (grid.Table->PercentColumn(c)) {
       value(k, Number(grid.Table->FooterPercent(c) / 100.0), ids.FooterPercent);
     } else {
       text(k, grid.Table->FooterText(c), ids.FooterText);
@@ -839,7 +839,7 @@ void WordTable(const TExportGrid& grid, const std::string& p, int pageWidth, TOu
   // Too wide for the page: the file names wrap first, the numbers never
   // unless the page is narrower than they are.
   for (size_t k = 0; k < n && pageWidth > 0 && total > pageWidth; ++k) {
-    if (grid.Columns[k] != rcFileName) continue;
+    if (!grid.Table->TextColumn(grid.Columns[k])) continue;
     const int narrowest = std::max(pageWidth / 4, 1440);
     const int cut = std::min(total - pageWidth, std::max(0, twips[k] - narrowest));
     twips[k] -= cut;
@@ -883,17 +883,19 @@ void WordTable(const TExportGrid& grid, const std::string& p, int pageWidth, TOu
     t << escaped << textClose;
   };
   t << "<" << p << "tr><" << p << "trPr><" << p << "tblHeader/></" << p << "trPr>";
-  for (int c : grid.Columns) cell(TReportTableModel::ColumnTitle(c), "center", true, false, true);
+  for (int c : grid.Columns) cell(grid.Table->Title(c), "center", true, false, true);
   t << trClose;
   for (int i = 0; i < rows; ++i) {
     const int r = grid.Row(i);
     t << trOpen;
     for (int c : grid.Columns)
-      cell(grid.Table->CellText(r, c), c == rcFileName ? "left" : "right", false, grid.Table->IsRed(r, c), false);
+      cell(grid.Table->CellText(r, c), grid.Table->TextColumn(c) ? "left" : "right", false, grid.Table->IsRed(r, c),
+           false);
     t << trClose;
   }
   t << trOpen;
-  for (int c : grid.Columns) cell(grid.Table->FooterText(c), c == rcFileName ? "left" : "right", true, false, false);
+  for (int c : grid.Columns)
+    cell(grid.Table->FooterText(c), grid.Table->TextColumn(c) ? "left" : "right", true, false, false);
   t << trClose << "</" << p << "tbl>";
 }
 

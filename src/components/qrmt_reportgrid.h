@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "components/qrmt_export.h"
 #include "core/qrmt_counter.h"
 
 class QMimeData;
@@ -47,7 +48,7 @@ extern const std::array<int, rcColumnCount> ReportDesignWidths;
 // \t, \n and \\.
 inline constexpr const char* GridMimeType = "application/x-qrmt-grid";
 
-class TReportTableModel : public QAbstractTableModel {
+class TReportTableModel : public QAbstractTableModel, public TExportTable {
   Q_OBJECT
 
  public:
@@ -81,8 +82,8 @@ class TReportTableModel : public QAbstractTableModel {
   void UpdateTotals();
 
   // The footer's text of a column: "Total:", a sum, or a percentage footer.
-  QString FooterText(int column) const;
-  int64_t Sum(int column) const;
+  QString FooterText(int column) const override;
+  int64_t Sum(int column) const override;
 
   // A click on a column title: its mark moves on (none, descending,
   // ascending, descending, ...), the others are cleared, and the rows are
@@ -91,15 +92,22 @@ class TReportTableModel : public QAbstractTableModel {
   TSortMark SortMark(int column) const { return FMarks[static_cast<size_t>(column)]; }
 
   // The displayed text of a cell (percentages as "12.50 %").
-  QString CellText(int row, int column) const;
+  QString CellText(int row, int column) const override;
   // Whether a cell is painted red: a File Name beginning "File open error! ".
-  bool IsRed(int row, int column) const;
+  bool IsRed(int row, int column) const override;
   // The value a percentage cell holds: count * 100 / total, 0 without lines.
-  double Percent(int row, int column) const;
+  double Percent(int row, int column) const override;
   // The count a count column holds; 0 for the name and the percentages.
-  int64_t Count(int row, int column) const;
+  int64_t Count(int row, int column) const override;
   // The footer's percentage as a value: the sums' ratio * 100.
-  double FooterPercent(int column) const;
+  double FooterPercent(int column) const override;
+  // The rest of what the export writers read.
+  int ExportRowCount() const override { return rowCount(); }
+  QString Title(int column) const override { return ColumnTitle(column); }
+  QString TitleTwoLines(int column) const override { return ColumnTitleTwoLines(column); }
+  bool TextColumn(int column) const override { return column == rcFileName; }
+  bool CountColumn(int column) const override { return IsCountColumn(column); }
+  bool PercentColumn(int column) const override { return IsPercentColumn(column); }
   // Whether a column holds counts, or percentages.
   static bool IsCountColumn(int column) { return CountIndex(column) >= 0; }
   static bool IsPercentColumn(int column) { return PercentOf(column) >= 0; }
