@@ -4,17 +4,9 @@
 # counting a copy of the tree without drivers/ (hard links, same files).
 # Runs interleaved; medians of --runs N (default 5). Usage: bench/cli-summary.sh
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-source "$here/scripts/packages.sh"
-qrmt_ensure_packages "${qrmt_build_packages[@]}" time
 runs=5
 [ "${1:-}" = "--runs" ] && runs="$2"
-cache="${QRMT_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorimeter-bench}"
-tree="$cache/linux-6.1"
-[ -d "$tree" ] || "$here/bench/count-linux.sh" --runs 1 --no-cloc >/dev/null
-cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQRMT_BUILD_TESTS=OFF \
-  -DQRMT_BUILD_BENCH=ON >/dev/null
-cmake --build "$here/build/bench" >/dev/null
+source "$(dirname "$0")/common.sh"
 q="$here/build/bench/quorimeter"
 trimmed="$cache/linux-6.1-without-drivers"
 if [ ! -d "$trimmed" ]; then

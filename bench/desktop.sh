@@ -3,14 +3,7 @@
 # the Linux 6.1 sources, against `quorimeter count --all-files --format csv`
 # of the same tree in the same run. Usage: bench/desktop.sh
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-source "$here/scripts/packages.sh"
-qrmt_ensure_packages "${qrmt_build_packages[@]}" time
-tree="${QRMT_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorimeter-bench}/linux-6.1"
-[ -d "$tree" ] || "$here/bench/count-linux.sh" --runs 1 --no-cloc >/dev/null
-cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQRMT_BUILD_TESTS=OFF \
-  -DQRMT_BUILD_BENCH=ON >/dev/null
-cmake --build "$here/build/bench" >/dev/null
+source "$(dirname "$0")/common.sh"
 find "$tree" -type f -print0 | xargs -0 cat >/dev/null
 cli=$( { /usr/bin/time -f '%e' "$here/build/bench/quorimeter" count --all-files --format csv "$tree" >/dev/null; } 2>&1 | tail -n 1)
 echo "quorimeter count --all-files --format csv: $cli s"

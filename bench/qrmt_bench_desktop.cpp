@@ -2,7 +2,6 @@
 // Count Files over a tree with the report shown, then sorting by every
 // column, and Select All with Copy to Clipboard. Usage:
 //   qrmt_bench_desktop TREE
-#include <sys/resource.h>
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +13,7 @@
 #include <memory>
 
 #include "app/qrmt_global.h"
+#include "bench_util.h"
 #include "components/qrmt_queuegrid.h"
 #include "components/qrmt_reportgrid.h"
 #include "views/FileSelection.h"
@@ -22,35 +22,18 @@
 
 using namespace qrmt;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace qrmt::bench;
 
 static void InitResources() {
   Q_INIT_RESOURCE(resources);
 }
-
-namespace {
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-long PeakMb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: qrmt_bench_desktop TREE\n");
     return 2;
   }
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  const fs::path program = fs::temp_directory_path() / ("qrmt-bench-desktop-" + std::to_string(::getpid()));
-  fs::create_directories(program);
-  qputenv("QRMT_PROGRAM_FOLDER", program.c_str());
+  const fs::path program = PrepareRun("desktop");
   QApplication app(argc, argv);
   InitResources();
   int status = 0;

@@ -2,7 +2,6 @@
 // the memory above the program's own of each format, and adding the report
 // to a workbook that already holds it. Each export runs in a child process
 // of its own, so that its peak is its own. Usage: qrmt_bench_export TREE
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,12 +13,13 @@
 #include <fstream>
 #include <string>
 
+#include "bench_util.h"
 #include "components/qrmt_export.h"
 #include "components/qrmt_reportgrid.h"
 
 using namespace qrmt;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace qrmt::bench;
 
 namespace {
 
@@ -54,7 +54,7 @@ void Measure(const char* what, long, const std::function<void()>& work) {
       std::fprintf(stderr, "%s: %s\n", what, e.what());
       _exit(1);
     }
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+    const double s = Seconds(t0);
     std::printf("%-34s %7.3f s  %5ld MB above the program\n", what, s, (PeakKb() - baseKb) / 1024);
     std::fflush(stdout);
     _exit(0);

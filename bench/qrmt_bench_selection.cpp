@@ -2,7 +2,6 @@
 // Add All Files Including Subfolders on a tree's root, the same again (every
 // file a duplicate), and ESC during an add. Usage:
 //   qrmt_bench_selection TREE
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -18,6 +17,7 @@
 #include <string_view>
 
 #include "app/qrmt_global.h"
+#include "bench_util.h"
 #include "components/qrmt_queuegrid.h"
 #include "components/qrmt_shellviews.h"
 #include "views/FileSelection.h"
@@ -25,23 +25,13 @@
 
 using namespace qrmt;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace qrmt::bench;
 
 static void InitResources() {
   Q_INIT_RESOURCE(resources);
 }
 
 namespace {
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-long PeakMb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024;
-}
 
 // Answers the abort question with Yes, as the user at the keyboard would.
 class TYes : public TUserDialogs {
@@ -56,10 +46,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: qrmt_bench_selection TREE\n");
     return 2;
   }
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  const fs::path program = fs::temp_directory_path() / ("qrmt-bench-selection-" + std::to_string(::getpid()));
-  fs::create_directories(program);
-  qputenv("QRMT_PROGRAM_FOLDER", program.c_str());
+  const fs::path program = PrepareRun("selection");
   QApplication app(argc, argv);
   InitResources();
   TYes yes;
@@ -121,7 +108,7 @@ int main(int argc, char** argv) {
       if (!e.is_regular_file() || e.is_symlink()) continue;
       const std::string name = e.path().filename().string();
       const std::string_view ext = ExtractFileExt(name);
-      masks.insert(ext.empty() ? LowerAscii(name) : "*" + LowerAscii(ext));
+      masks.insert(ext.empty() ? LowerAscii(name) : std::string("*").append(LowerAscii(ext)));
     }
     TFileType* every = global->FileTypes.Add();
     every->Title = "Every file";

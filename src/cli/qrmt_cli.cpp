@@ -72,6 +72,29 @@ constexpr const char* CountUsage =
 
 enum class TFormat { Text, Csv, Tsv, Json, Export };
 
+// Writes every column of `table` in export format `format` to `file`, or,
+// for the text formats, to `out`; the message on failure.
+std::optional<std::string> WriteTableExport(const TExportTable& table, int columns, int format, const std::string& file,
+                                            std::ostream& out) {
+  TExportGrid grid;
+  grid.Table = &table;
+  for (int c = 0; c < columns; ++c) grid.Columns.push_back(c);
+  try {
+    if (!file.empty()) {
+      WriteExport(format, emSaveToFile, grid, QString::fromStdString(file));
+      return std::nullopt;
+    }
+    const QByteArray bytes = format == efHtml  ? HtmlBytes(grid)
+                             : format == efRtf ? RtfBytes(grid)
+                             : format == efXml ? XmlBytes(grid)
+                                               : TextBytes(grid);
+    out.write(bytes.constData(), bytes.size());
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  }
+  return std::nullopt;
+}
+
 // The export formats of the desktop program by their command-line names.
 int CliExportFormat(const std::string& name) {
   static const std::pair<const char*, int> names[] = {{"docx", efWord}, {"xlsx", efExcel}, {"html", efHtml},
@@ -96,23 +119,7 @@ class TCliExport {
   // on failure.
   std::optional<std::string> Write(const std::string& file, std::ostream& out) {
     FTable.UpdateTotals();
-    TExportGrid grid;
-    grid.Table = &FTable;
-    for (int c = 0; c < rcColumnCount; ++c) grid.Columns.push_back(c);
-    try {
-      if (!file.empty()) {
-        WriteExport(FFormat, emSaveToFile, grid, QString::fromStdString(file));
-        return std::nullopt;
-      }
-      const QByteArray bytes = FFormat == efHtml  ? HtmlBytes(grid)
-                               : FFormat == efRtf ? RtfBytes(grid)
-                               : FFormat == efXml ? XmlBytes(grid)
-                                                  : TextBytes(grid);
-      out.write(bytes.constData(), bytes.size());
-    } catch (const std::exception& e) {
-      return std::string(e.what());
-    }
-    return std::nullopt;
+    return WriteTableExport(FTable, rcColumnCount, FFormat, file, out);
   }
 
  private:
@@ -520,15 +527,8 @@ class TReportWriter {
       case TFormat::Csv:
       case TFormat::Tsv: FOut << FPending << CsvLineBreak << CsvRecord(FooterCells(FTotals), Separator()); break;
       case TFormat::Json: {
-        TReportRow t;
-        t.Nominal = FTotals.Nominal;
-        t.SourceCode = FTotals.SourceCode;
-        t.Comment = FTotals.Comment;
-        t.Blank = FTotals.Blank;
-        t.Mixed = FTotals.Mixed;
-        t.Total = FTotals.Total;
         FOut << (FTotals.Files > 0 ? "\n  ],\n" : "],\n") << "  \"totals\": {\"files\": " << FTotals.Files << ", "
-             << JsonCounts(t) << "}\n}\n";
+             << JsonCounts(FTotals.AsRow()) << "}\n}\n";
         break;
       }
       case TFormat::Text: WriteTable(); break;
@@ -598,13 +598,7 @@ class TFormatSummary {
       const TFileType* type = FindFileType(FTypes, ext);
       known = FTitles.emplace(ext, type ? type->Title : std::string("(no format)")).first;
     }
-    TReportRow row;
-    row.Nominal = r.Nominal;
-    row.SourceCode = r.SourceCode;
-    row.Comment = r.Comment;
-    row.Blank = r.Blank;
-    row.Mixed = r.Mixed;
-    row.Total = r.Total;
+    const TReportRow row = MakeReportRow(r, false);
     FRows[known->second].Add(row);
     FTotals.Add(row);
   }
@@ -657,16 +651,7 @@ class TFormatSummary {
         break;
       }
       case TFormat::Json: {
-        auto counts = [](const TReportTotals& t) {
-          TReportRow r;
-          r.Nominal = t.Nominal;
-          r.SourceCode = t.SourceCode;
-          r.Comment = t.Comment;
-          r.Blank = t.Blank;
-          r.Mixed = t.Mixed;
-          r.Total = t.Total;
-          return JsonCounts(r);
-        };
+        auto counts = [](const TReportTotals& t) { return JsonCounts(t.AsRow()); };
         out << "{\n  \"formats\": [";
         for (size_t i = 0; i < rows.size(); ++i)
           out << (i ? ",\n" : "\n") << "    {\"format\": " << JsonString(rows[i].first)
@@ -735,29 +720,6 @@ class TSummaryTable : public TExportTable {
   std::vector<std::pair<std::string, TReportTotals>> FRows;
   TReportTotals FTotals;
 };
-
-// Writes the summary with an export writer, to `file` or to `out`.
-std::optional<std::string> WriteSummaryExport(const TFormatSummary& summary, int format, const std::string& file,
-                                              std::ostream& out) {
-  const TSummaryTable table(summary);
-  TExportGrid grid;
-  grid.Table = &table;
-  for (int c = 0; c < 12; ++c) grid.Columns.push_back(c);
-  try {
-    if (!file.empty()) {
-      WriteExport(format, emSaveToFile, grid, QString::fromStdString(file));
-      return std::nullopt;
-    }
-    const QByteArray bytes = format == efHtml  ? HtmlBytes(grid)
-                             : format == efRtf ? RtfBytes(grid)
-                             : format == efXml ? XmlBytes(grid)
-                                               : TextBytes(grid);
-    out.write(bytes.constData(), bytes.size());
-  } catch (const std::exception& e) {
-    return std::string(e.what());
-  }
-  return std::nullopt;
-}
 
 // The formats and options of the settings container: `file` when given,
 // else the one the desktop program uses; the defaults when that does not
@@ -894,7 +856,8 @@ int RunCountCommand(const std::vector<std::string>& args, TCliStreams io) {
   printMessages();
   progress.Clear();
   if (options.ByFormat && options.Format == TFormat::Export) {
-    if (auto error = WriteSummaryExport(summary, options.ExportFormat, options.OutputFile, *out)) {
+    if (auto error = WriteTableExport(TSummaryTable(summary), static_cast<int>(TFormatSummary::Titles().size()),
+                                      options.ExportFormat, options.OutputFile, *out)) {
       io.Err << "quorimeter count: " << *error << "\n";
       return ecUsage;
     }

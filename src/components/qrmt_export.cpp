@@ -71,14 +71,13 @@ TOut& TOut::operator<<(const QString& text) {
   return *this << std::string_view(utf8.constData(), static_cast<size_t>(utf8.size()));
 }
 
-namespace {
-
-// Appends markup-escaped UTF-8.
 void PutMarkup(TOut& out, const QString& text) {
   QString escaped;
   AppendMarkup(escaped, text);
   out << escaped;
 }
+
+namespace {
 
 QString CellOf(const TExportGrid& grid, int i, int c) {
   return grid.Table->CellText(grid.Row(i), c);
@@ -101,9 +100,9 @@ void WriteDelimited(const TExportGrid& grid, TOut& out, bool quoted, char separa
   line([&](int c) { return grid.Table->FooterText(c); });
 }
 
-// The longest text of each column: data, footer, and the first word of the
-// title (titles wrap at their blanks).
-std::vector<qsizetype> LongestTexts(const TExportGrid& grid) {
+}  // namespace
+
+std::vector<qsizetype> ColumnTextWidths(const TExportGrid& grid) {
   std::vector<qsizetype> longest;
   const int rows = grid.RowCount();
   for (int c : grid.Columns) {
@@ -119,12 +118,6 @@ std::vector<qsizetype> LongestTexts(const TExportGrid& grid) {
     longest.push_back(n);
   }
   return longest;
-}
-
-}  // namespace
-
-std::vector<qsizetype> ColumnTextWidths(const TExportGrid& grid) {
-  return LongestTexts(grid);
 }
 
 void WriteText(const TExportGrid& grid, TOut& out) {
@@ -169,7 +162,7 @@ void WriteHtml(const TExportGrid& grid, TOut& out) {
          "</style>\n</head>\n<body>\n<table>\n<colgroup>";
   // Widths from the longest text, for readers that lay tables out without
   // measuring (word processors opening the page).
-  for (qsizetype n : LongestTexts(grid)) out << "<col style=\"width: " << std::to_string(n * 7 + 12) << "px\">";
+  for (qsizetype n : ColumnTextWidths(grid)) out << "<col style=\"width: " << std::to_string(n * 7 + 12) << "px\">";
   out << "</colgroup>\n<thead>\n<tr>";
   for (int c : grid.Columns) {
     out << "<th>";
@@ -204,7 +197,7 @@ void WriteRtf(const TExportGrid& grid, TOut& out) {
   // Titles wrap at their blanks; the table no wider than a landscape page.
   std::vector<int> widths;
   int total = 0;
-  for (qsizetype n : LongestTexts(grid)) {
+  for (qsizetype n : ColumnTextWidths(grid)) {
     widths.push_back(static_cast<int>(n) * 110 + 200);
     total += widths.back();
   }

@@ -90,6 +90,10 @@ class TOut {
 // Told the share done, 0 to 100, during long writers.
 using TExportProgress = std::function<void(int)>;
 
+// Appends `text` as UTF-8 with the characters XML and HTML reserve escaped;
+// those XML cannot hold at all become U+FFFD.
+void PutMarkup(TOut& out, const QString& text);
+
 // The writers, into any output.
 void WriteText(const TExportGrid& grid, TOut& out);
 void WriteCsv(const TExportGrid& grid, TOut& out, char separator);

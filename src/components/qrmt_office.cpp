@@ -12,6 +12,7 @@
 #include <cmath>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
@@ -30,30 +31,40 @@ constexpr const char* NsMain = "http://schemas.openxmlformats.org/spreadsheetml/
 constexpr const char* NsRel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr const char* NsPkgRel = "http://schemas.openxmlformats.org/package/2006/relationships";
 constexpr const char* NsWord = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
+constexpr const char* RelTypes = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+constexpr const char* OfficeTypes = "application/vnd.openxmlformats-officedocument.";
+
+// One relationship: `type` after the relationships' namespace.
+std::string Relationship(const std::string& id, const char* type, const char* target) {
+  return "<Relationship Id=\"" + id + "\" Type=\"" + RelTypes + type + "\" Target=\"" + target + "\"/>";
+}
+
+// A relationships part: (type, target) in order, as rId1, rId2, ...
+std::string Relationships(std::initializer_list<std::pair<const char*, const char*>> relations) {
+  std::string xml = std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel + "\">";
+  int id = 0;
+  for (const auto& [type, target] : relations) xml += Relationship("rId" + std::to_string(++id), type, target);
+  return xml + "</Relationships>";
+}
+
+// The content type of one part: `type` after the office types' prefix.
+std::string Override(const char* part, const char* type) {
+  return std::string("<Override PartName=\"") + part + "\" ContentType=\"" + OfficeTypes + type + "\"/>";
+}
+
+// The content types of a package: the defaults and the parts' overrides.
+std::string ContentTypes(std::initializer_list<std::pair<const char*, const char*>> parts) {
+  std::string xml =
+      std::string(XmlHead) +
+      "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+      "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+      "<Default Extension=\"xml\" ContentType=\"application/xml\"/>";
+  for (const auto& [part, type] : parts) xml += Override(part, type);
+  return xml + "</Types>";
+}
 
 [[noreturn]] void Fail(const QString& file, const QString& reason) {
   throw EExportError(ExportFailure(file, reason));
-}
-
-void Escape(std::string& out, const std::string& text) {
-  for (unsigned char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default:
-        // XML 1.0 holds no control characters but tab and line breaks.
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
-          out += "\xEF\xBF\xBD";
-        else
-          out += static_cast<char>(c);
-    }
-  }
-}
-
-std::string Utf8(const QString& s) {
-  return s.toStdString();
 }
 
 // A new file is built beside the target and renamed over it at the end.
@@ -64,7 +75,7 @@ QString SiblingTemp(const QString& file);
 // the old one, which takes the old one's place only when it is complete.
 class TPackage {
  public:
-  TPackage(const QString& file, bool create) : FFile(file), FCreate(create) {
+  TPackage(const QString& file, bool create) : FFile(file) {
     if (create) return;
     int error = 0;
     const QByteArray name = QFile::encodeName(file);
@@ -150,17 +161,13 @@ class TPackage {
     p.Data.clear();
     p.Temp = std::move(temp);
   }
-  // Writes the package. A new one is written where it was named; an
-  // existing one into a new file beside it, its other parts copied as
-  // they are, which then takes its place.
+  // Writes the package into a new file beside the named one, an existing
+  // package's other parts copied as they are; the new file then takes the
+  // named one's place.
   void Commit() {
     int error = 0;
-    QString target = FFile;
-    if (!FCreate) {
-      FOutPath = SiblingTemp(FFile);
-      target = FOutPath;
-    }
-    FOut = zip_open(QFile::encodeName(target).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    FOutPath = SiblingTemp(FFile);
+    FOut = zip_open(QFile::encodeName(FOutPath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!FOut) Fail(FFile, "a new file cannot be made beside it");
     if (FSource) {
       const zip_int64_t entries = zip_get_num_entries(FSource, 0);
@@ -186,15 +193,13 @@ class TPackage {
       Fail(FFile, reason);
     }
     FOut = nullptr;
-    if (!FCreate) {
-      // The new file takes the old one's permissions, then its place.
-      struct stat st {};
-      if (::stat(QFile::encodeName(FFile).constData(), &st) == 0)
-        ::chmod(QFile::encodeName(FOutPath).constData(), st.st_mode & 07777);
-      if (::rename(QFile::encodeName(FOutPath).constData(), QFile::encodeName(FFile).constData()) != 0)
-        Fail(FFile, QString::fromLocal8Bit(std::strerror(errno)));
-      FOutPath.clear();
-    }
+    // The new file takes the old one's permissions, then its place.
+    struct stat st {};
+    if (FSource && ::stat(QFile::encodeName(FFile).constData(), &st) == 0)
+      ::chmod(QFile::encodeName(FOutPath).constData(), st.st_mode & 07777);
+    if (::rename(QFile::encodeName(FOutPath).constData(), QFile::encodeName(FFile).constData()) != 0)
+      Fail(FFile, QString::fromLocal8Bit(std::strerror(errno)));
+    FOutPath.clear();
   }
 
  private:
@@ -233,7 +238,6 @@ class TPackage {
   }
 
   QString FFile;
-  bool FCreate;
   zip_t* FSource = nullptr;
   zip_t* FOut = nullptr;
   QString FOutPath;
@@ -256,14 +260,6 @@ void CheckTarget(TExportMode mode, const QString& file) {
   if (info.isDir()) Fail(file, "it is a folder");
   if (mode == emAddToExisting && !info.exists()) Fail(file, "there is no such file");
   if (info.exists() && !info.isWritable()) Fail(file, "the file is read-only");
-}
-
-void MoveInPlace(const QString& temp, const QString& file) {
-  if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()) != 0) {
-    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-    QFile::remove(temp);
-    Fail(file, reason);
-  }
 }
 
 // The namespace prefix of a part's root element, with its colon ("w:"),
@@ -452,24 +448,24 @@ int SheetBlock(const TExportGrid& grid, const TStyleIds& ids, int first, const s
                     inlineOpen = "\" t=\"inlineStr\"><" + p + "is><" + p + "t xml:space=\"preserve\">",
                     inlineClose = "</" + p + "t></" + p + "is></" + p + "c>", vOpen = "\"><" + p + "v>",
                     vClose = "</" + p + "v></" + p + "c>", rowOpen = "<" + p + "row r=\"", rowClose = "</" + p + "row>";
-  std::string number;
+  std::string number;  // of the row being written
   auto cellStart = [&](size_t k, int style) {
-    number = std::to_string(r);
     out << cOpen << letters[k] << number << "\" s=\"" << std::to_string(style);
   };
-  std::string escaped;
   auto text = [&](size_t k, const QString& value, int style) {
     cellStart(k, style);
     out << inlineOpen;
-    escaped.clear();
-    Escape(escaped, Utf8(value));
-    out << escaped << inlineClose;
+    PutMarkup(out, value);
+    out << inlineClose;
   };
   auto value = [&](size_t k, const std::string& v, int style) {
     cellStart(k, style);
     out << vOpen << v << vClose;
   };
-  auto openRow = [&] { out << rowOpen << std::to_string(r) << "\">"; };
+  auto openRow = [&] {
+    number = std::to_string(r);
+    out << rowOpen << number << "\">";
+  };
   auto closeRow = [&] {
     out << rowClose;
     ++r;
@@ -529,12 +525,10 @@ int LastUsedRow(const std::string& xml, size_t dataBegin, size_t dataEnd, const 
   int last = 0, counted = 0;
   size_t at = dataBegin;
   // Rows may leave out their numbers; then they count one by one.
-  size_t lastTag = std::string::npos;
   while ((at = xml.find(open, at)) != std::string::npos && at < dataEnd) {
     const char after = xml[at + open.size()];
     if (after == ' ' || after == '>' || after == '/' || after == '\t' || after == '\n' || after == '\r') {
       ++counted;
-      lastTag = at;
       const size_t close = xml.find('>', at);
       const std::string tag = xml.substr(at, close - at);
       const size_t rAt = tag.find(" r=\"");
@@ -546,7 +540,6 @@ int LastUsedRow(const std::string& xml, size_t dataBegin, size_t dataEnd, const 
     }
     at += open.size();
   }
-  (void)lastTag;
   return last;
 }
 
@@ -620,59 +613,31 @@ void NewWorkbookSheet(const TExportGrid& grid, const TStyleIds& ids, TOut& out) 
 }
 
 void NewWorkbook(const TExportGrid& grid, const QString& file) {
-  const QString temp = SiblingTemp(file);
-  try {
-    TPackage pkg(temp, true);
-    pkg.Put("[Content_Types].xml",
-            std::string(XmlHead) +
-                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-                "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-                "<Override PartName=\"/xl/workbook.xml\" "
-                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
-                "<Override PartName=\"/xl/worksheets/sheet1.xml\" "
-                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>"
-                "<Override PartName=\"/xl/styles.xml\" "
-                "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>"
-                "<Override PartName=\"/docProps/app.xml\" "
-                "ContentType=\"application/vnd.openxmlformats-officedocument.extended-properties+xml\"/>"
-                "</Types>");
-    pkg.Put("_rels/.rels",
-            std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
-                "\"><Relationship Id=\"rId1\" "
-                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-                "Target=\"xl/workbook.xml\"/><Relationship Id=\"rId2\" "
-                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties\" "
-                "Target=\"docProps/app.xml\"/></Relationships>");
-    pkg.Put("docProps/app.xml",
-            std::string(XmlHead) +
-                "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"
-                "<Application>Kestrune Quorimeter</Application></Properties>");
-    pkg.Put("xl/workbook.xml", std::string(XmlHead) + "<workbook xmlns=\"" + NsMain + "\" xmlns:r=\"" + NsRel +
-                                   "\"><bookViews><workbookView/></bookViews><sheets><sheet name=\"Report\" "
-                                   "sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
-    pkg.Put("xl/_rels/workbook.xml.rels",
-            std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
-                "\"><Relationship Id=\"rId1\" "
-                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" "
-                "Target=\"worksheets/sheet1.xml\"/><Relationship Id=\"rId2\" "
-                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
-                "Target=\"styles.xml\"/></Relationships>");
-    pugi::xml_document styles;
-    const std::string base = NewStyles();
-    styles.load_buffer(base.data(), base.size());
-    const TStyleIds ids = AddStyles(styles);
-    std::ostringstream out;
-    styles.save(out, "", pugi::format_raw | pugi::format_no_declaration);
-    pkg.Put("xl/styles.xml", std::string(XmlHead) + out.str());
-    pkg.PutStreamed("xl/worksheets/sheet1.xml", [&](TOut& out) { NewWorkbookSheet(grid, ids, out); });
-    pkg.Commit();
-  } catch (const EExportError& e) {
-    QFile::remove(temp);
-    // The message names the file the user chose, not the one beside it.
-    throw EExportError(ExportFailure(file, QString::fromStdString(e.what()).section(": ", 1).chopped(1)));
-  }
-  MoveInPlace(temp, file);
+  TPackage pkg(file, true);
+  pkg.Put("[Content_Types].xml", ContentTypes({{"/xl/workbook.xml", "spreadsheetml.sheet.main+xml"},
+                                               {"/xl/worksheets/sheet1.xml", "spreadsheetml.worksheet+xml"},
+                                               {"/xl/styles.xml", "spreadsheetml.styles+xml"},
+                                               {"/docProps/app.xml", "extended-properties+xml"}}));
+  pkg.Put("_rels/.rels",
+          Relationships({{"officeDocument", "xl/workbook.xml"}, {"extended-properties", "docProps/app.xml"}}));
+  pkg.Put("docProps/app.xml",
+          std::string(XmlHead) +
+              "<Properties xmlns=\"http://schemas.openxmlformats.org/officeDocument/2006/extended-properties\">"
+              "<Application>Kestrune Quorimeter</Application></Properties>");
+  pkg.Put("xl/workbook.xml", std::string(XmlHead) + "<workbook xmlns=\"" + NsMain + "\" xmlns:r=\"" + NsRel +
+                                 "\"><bookViews><workbookView/></bookViews><sheets><sheet name=\"Report\" "
+                                 "sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+  pkg.Put("xl/_rels/workbook.xml.rels",
+          Relationships({{"worksheet", "worksheets/sheet1.xml"}, {"styles", "styles.xml"}}));
+  pugi::xml_document styles;
+  const std::string base = NewStyles();
+  styles.load_buffer(base.data(), base.size());
+  const TStyleIds ids = AddStyles(styles);
+  std::ostringstream out;
+  styles.save(out, "", pugi::format_raw | pugi::format_no_declaration);
+  pkg.Put("xl/styles.xml", std::string(XmlHead) + out.str());
+  pkg.PutStreamed("xl/worksheets/sheet1.xml", [&](TOut& out) { NewWorkbookSheet(grid, ids, out); });
+  pkg.Commit();
 }
 
 void AddToWorkbook(const TExportGrid& grid, const QString& file) {
@@ -718,15 +683,10 @@ void AddToWorkbook(const TExportGrid& grid, const QString& file) {
     stylesPart = "xl/styles.xml";
     stylesXml = NewStyles();
     std::string rels = *workbookRels;
-    rels.insert(rels.rfind("</"),
-                "<Relationship Id=\"rIdQrmtStyles\" "
-                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles\" "
-                "Target=\"styles.xml\"/>");
+    rels.insert(rels.rfind("</"), Relationship("rIdQrmtStyles", "styles", "styles.xml"));
     pkg.Put("xl/_rels/workbook.xml.rels", rels);
     if (auto types = pkg.Read("[Content_Types].xml")) {
-      types->insert(types->rfind("</"),
-                    "<Override PartName=\"/xl/styles.xml\" "
-                    "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml\"/>");
+      types->insert(types->rfind("</"), Override("/xl/styles.xml", "spreadsheetml.styles+xml"));
       pkg.Put("[Content_Types].xml", *types);
     }
   }
@@ -870,7 +830,6 @@ void WordTable(const TExportGrid& grid, const std::string& p, int pageWidth, TOu
                     textOpen = "<" + p + "sz " + p + "val=\"14\"/></" + p + "rPr><" + p + "t xml:space=\"preserve\">",
                     textClose = "</" + p + "t></" + p + "r></" + p + "p></" + p + "tc>", trOpen = "<" + p + "tr>",
                     trClose = "</" + p + "tr>";
-  std::string escaped;
   auto cell = [&](const QString& text, const char* align, bool isBold, bool isRed, bool centre) {
     t << tcOpen;
     if (centre) t << centred;
@@ -878,9 +837,8 @@ void WordTable(const TExportGrid& grid, const std::string& p, int pageWidth, TOu
     if (isBold) t << bold;
     if (isRed) t << red;
     t << textOpen;
-    escaped.clear();
-    Escape(escaped, Utf8(text));
-    t << escaped << textClose;
+    PutMarkup(t, text);
+    t << textClose;
   };
   t << "<" << p << "tr><" << p << "trPr><" << p << "tblHeader/></" << p << "trPr>";
   for (int c : grid.Columns) cell(grid.Table->Title(c), "center", true, false, true);
@@ -900,37 +858,19 @@ void WordTable(const TExportGrid& grid, const std::string& p, int pageWidth, TOu
 }
 
 void NewDocument(const TExportGrid& grid, const QString& file) {
-  const QString temp = SiblingTemp(file);
-  try {
-    TPackage pkg(temp, true);
-    pkg.Put("[Content_Types].xml",
-            std::string(XmlHead) +
-                "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-                "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-                "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
-                "<Override PartName=\"/word/document.xml\" "
-                "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
-                "</Types>");
-    pkg.Put("_rels/.rels",
-            std::string(XmlHead) + "<Relationships xmlns=\"" + NsPkgRel +
-                "\"><Relationship Id=\"rId1\" "
-                "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-                "Target=\"word/document.xml\"/></Relationships>");
-    // A new document holds one empty paragraph; the table goes before it,
-    // after one empty paragraph and followed by another.
-    pkg.PutStreamed("word/document.xml", [&](TOut& doc) {
-      doc << XmlHead << "<w:document xmlns:w=\"" << NsWord << "\" xmlns:r=\"" << NsRel << "\"><w:body><w:p/>";
-      WordTable(grid, "w:", 16838 - 1440, doc);
-      doc << "<w:p/><w:p/><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/><w:pgMar w:top=\"720\" "
-             "w:right=\"720\" w:bottom=\"720\" w:left=\"720\" w:header=\"360\" w:footer=\"360\" w:gutter=\"0\"/>"
-             "</w:sectPr></w:body></w:document>";
-    });
-    pkg.Commit();
-  } catch (const EExportError& e) {
-    QFile::remove(temp);
-    throw EExportError(ExportFailure(file, QString::fromStdString(e.what()).section(": ", 1).chopped(1)));
-  }
-  MoveInPlace(temp, file);
+  TPackage pkg(file, true);
+  pkg.Put("[Content_Types].xml", ContentTypes({{"/word/document.xml", "wordprocessingml.document.main+xml"}}));
+  pkg.Put("_rels/.rels", Relationships({{"officeDocument", "word/document.xml"}}));
+  // A new document holds one empty paragraph; the table goes before it,
+  // after one empty paragraph and followed by another.
+  pkg.PutStreamed("word/document.xml", [&](TOut& doc) {
+    doc << XmlHead << "<w:document xmlns:w=\"" << NsWord << "\" xmlns:r=\"" << NsRel << "\"><w:body><w:p/>";
+    WordTable(grid, "w:", 16838 - 1440, doc);
+    doc << "<w:p/><w:p/><w:sectPr><w:pgSz w:w=\"16838\" w:h=\"11906\" w:orient=\"landscape\"/><w:pgMar w:top=\"720\" "
+           "w:right=\"720\" w:bottom=\"720\" w:left=\"720\" w:header=\"360\" w:footer=\"360\" w:gutter=\"0\"/>"
+           "</w:sectPr></w:body></w:document>";
+  });
+  pkg.Commit();
 }
 
 void AddToDocument(const TExportGrid& grid, const QString& file) {

@@ -64,6 +64,17 @@ void TReportTotals::Add(const TReportRow& row) {
   Total += row.Total;
 }
 
+TReportRow TReportTotals::AsRow() const {
+  TReportRow row;
+  row.Nominal = Nominal;
+  row.SourceCode = SourceCode;
+  row.Comment = Comment;
+  row.Blank = Blank;
+  row.Mixed = Mixed;
+  row.Total = Total;
+  return row;
+}
+
 namespace {
 template <class T>
 std::vector<std::string> Cells(const std::string& first, const T& r, char sep, bool footer) {

@@ -46,6 +46,8 @@ struct TReportTotals {
   int64_t Total = 0;
 
   void Add(const TReportRow& row);
+  // The sums as a row of their own (no name).
+  TReportRow AsRow() const;
 };
 
 // The eleven displayed cells of a row, in report order.

@@ -535,48 +535,35 @@ void TfrmFileSelection::AddFolder(const std::string& folder) {
   }
 }
 
-void TfrmFileSelection::sfAddAllFilesExecute() {
+void TfrmFileSelection::AddListItems(const QList<TShellItem>& items, bool filesOnly) {
   FAbort = false;
   ++FAdding;
   if (Global) SendMessage(Global->MainWindow, UM_ADDING_FILES, 1);
   FSlice.invalidate();
-  for (const TShellItem& item : FList->Items()) {
+  for (const TShellItem& item : items) {
     if (Pump()) break;
-    if (!IsShellFolder(QFileInfo(item.Path))) AddFile(S(item.Path));
+    if (!filesOnly) {
+      AddPath(S(item.Path));
+    } else if (!IsShellFolder(QFileInfo(item.Path))) {
+      AddFile(S(item.Path));
+    }
   }
   FQueue->Flush();
   if (Global) SendMessage(Global->MainWindow, UM_ADDING_FILES, 0);
   --FAdding;
 }
 
+void TfrmFileSelection::sfAddAllFilesExecute() {
+  AddListItems(FList->Items(), true);
+}
+
 void TfrmFileSelection::sfAddAllFilesWithFoldersExecute() {
-  FAbort = false;
-  ++FAdding;
-  if (Global) SendMessage(Global->MainWindow, UM_ADDING_FILES, 1);
-  FSlice.invalidate();
-  for (const TShellItem& item : FList->Items()) {
-    if (Pump()) break;
-    AddPath(S(item.Path));
-  }
-  FQueue->Flush();
-  if (Global) SendMessage(Global->MainWindow, UM_ADDING_FILES, 0);
-  --FAdding;
+  AddListItems(FList->Items(), false);
 }
 
 void TfrmFileSelection::sfAddSelectedExecute() {
   const QList<TShellItem> selected = FList->SelectedItems();
-  if (selected.isEmpty()) return;
-  FAbort = false;
-  ++FAdding;
-  if (Global) SendMessage(Global->MainWindow, UM_ADDING_FILES, 1);
-  FSlice.invalidate();
-  for (const TShellItem& item : selected) {
-    if (Pump()) break;
-    AddPath(S(item.Path));
-  }
-  FQueue->Flush();
-  if (Global) SendMessage(Global->MainWindow, UM_ADDING_FILES, 0);
-  --FAdding;
+  if (!selected.isEmpty()) AddListItems(selected, false);
 }
 
 void TfrmFileSelection::FilesListDblClick() {

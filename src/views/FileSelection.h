@@ -28,6 +28,7 @@ class TCheckComboBox;
 class TCountQueueModel;
 class TShellFileList;
 class TShellFolderTree;
+struct TShellItem;
 
 class TfrmFileSelection : public QWidget, public TMessageReceiver {
   Q_OBJECT
@@ -96,6 +97,9 @@ class TfrmFileSelection : public QWidget, public TMessageReceiver {
   bool FilesListAddFolder(const QFileInfo& info) const;
   bool IsShellFolder(const QFileInfo& info) const;
   void FillFileExt(int type);
+  // The list-based add commands: each item to AddPath, or with
+  // `filesOnly` the files alone to AddFile; ESC stops between items.
+  void AddListItems(const QList<TShellItem>& items, bool filesOnly);
   // Lets events through once a slice has passed; true when aborted.
   bool Pump();
   void QueueSizeChanged();
